@@ -1,0 +1,6 @@
+#include "gsettings.h"
+
+GSettings::GSettings()
+    : QSettings()
+{
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+// Who makes Hullwright and where its services live; the one place these are spelt.
+namespace Organization {
+// Selects, with the application name, where the settings are stored.
+inline constexpr char name[] = "hullwright.org";
+inline constexpr char supportAddress[] = "support@hullwright.org";
+// Directory-style base of the download server, without a trailing slash.
+inline constexpr char downloadBaseUrl[] = "https://downloads.hullwright.org";
+}
