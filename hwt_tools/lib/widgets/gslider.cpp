@@ -1,0 +1,6 @@
+#include "gslider.h"
+
+GSlider::GSlider(QWidget* parent)
+    : QSlider(parent)
+{
+}
