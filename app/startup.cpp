@@ -1,0 +1,94 @@
+#include "startup.h"
+
+#include "globalsettings.h"
+#include "hullwrightapplication.h"
+#include "organization.h"
+#include "startupprobe.h"
+#include "systeminquiry.h"
+
+#include <QDebug>
+#include <QUuid>
+
+namespace Startup {
+
+void runCrashReportCheck()
+{
+    // No crash logs are collected yet, so there is nothing to offer.
+}
+
+UpdateConfig prepareUpdateConfig()
+{
+    UpdateConfig config;
+    config.iconPath = QStringLiteral(":/resources/Icon.png");
+    config.baseUrl = QString::fromLatin1(Organization::downloadBaseUrl);
+    return config;
+}
+
+QString ensureInstallationId()
+{
+    GlobalSettings settings;
+    if (!settings.contains(QStringLiteral("uuid")))
+        settings.setValue(QStringLiteral("uuid"), QUuid::createUuid().toString());
+    return settings.value(QStringLiteral("uuid")).toString();
+}
+
+QVariantMap collectStatistics()
+{
+    GlobalSettings settings;
+    const SystemInquiry& system = SystemInquiry::instance();
+    QVariantMap statistics;
+    statistics.insert(QStringLiteral("version"), QCoreApplication::applicationVersion());
+    statistics.insert(QStringLiteral("osName"), system.osName());
+    statistics.insert(QStringLiteral("osVersion"), system.osVersion());
+    statistics.insert(QStringLiteral("uuid"), settings.value(QStringLiteral("uuid")).toString());
+    statistics.insert(QStringLiteral("lastExporter"), settings.value(QStringLiteral("lastExporter")).toString());
+    const int crashCounter = settings.value(QStringLiteral("crashCounter")).toInt();
+    statistics.insert(QStringLiteral("crashCounter"), QString::number(crashCounter - 1));
+    return statistics;
+}
+
+void startUpdateChecker(const UpdateConfig&)
+{
+    // The update checker is not part of this build yet; nothing is sent.
+}
+
+QStringList exporterDirectories(const QString& applicationDir)
+{
+    QStringList directories{applicationDir + QStringLiteral("/exporters")};
+    const QString custom = GlobalSettings().customExporterPath();
+    if (!custom.isEmpty())
+        directories << custom;
+    return directories;
+}
+
+void scanExporters(const QString& applicationDir)
+{
+    const QStringList directories = exporterDirectories(applicationDir);
+    qDebug().noquote() << "Scanning for exporters in " + directories.first();
+    // Exporter definitions are read once the exporter registry exists.
+}
+
+void registerTemplateLookups()
+{
+    // Templates arrive with publishing; until then there is nothing to register.
+}
+
+int run(int argc, char** argv)
+{
+    HullwrightApplication app(argc, argv);
+    StartupProbe::installIfRequested();
+
+    const QString applicationDir = QCoreApplication::applicationDirPath();
+    runCrashReportCheck();
+    UpdateConfig updateConfig = prepareUpdateConfig();
+    ensureInstallationId();
+    updateConfig.statistics = collectStatistics();
+    startUpdateChecker(updateConfig);
+    scanExporters(applicationDir);
+    registerTemplateLookups();
+
+    app.newFile();
+    return app.exec();
+}
+
+}
