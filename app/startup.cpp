@@ -1,8 +1,11 @@
 #include "startup.h"
 
+#include "error.h"
+#include "exporterregistry.h"
 #include "globalsettings.h"
 #include "hullwrightapplication.h"
 #include "organization.h"
+#include "reporter.h"
 #include "startupprobe.h"
 #include "systeminquiry.h"
 
@@ -63,9 +66,16 @@ QStringList exporterDirectories(const QString& applicationDir)
 
 void scanExporters(const QString& applicationDir)
 {
-    const QStringList directories = exporterDirectories(applicationDir);
-    qDebug().noquote() << "Scanning for exporters in " + directories.first();
-    // Exporter definitions are read once the exporter registry exists.
+    // A broken exporter must not keep the editor from starting.
+    try {
+        const QStringList directories = exporterDirectories(applicationDir);
+        for (const QString& directory : directories) {
+            qDebug().noquote() << "Scanning for exporters in " + directory;
+            ExporterRegistry::instance().scanExporters(directory);
+        }
+    } catch (const Error& e) {
+        Reporter::current().report(Reporter::Critical, QStringLiteral("Failed to scan exporters"), e.message());
+    }
 }
 
 void registerTemplateLookups()
