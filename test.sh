@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 source scripts/deps.sh
 hwt_ensure_packages "${HWT_BUILD_PACKAGES[@]}"
 
-cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DHWT_SANITIZE=ON -DHWT_BUILD_TESTS=ON
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DHWT_SANITIZE=ON -DHWT_BUILD_TESTS=ON -DHWT_BUILD_BENCHMARKS=ON
 cmake --build build-test -j "$(nproc)"
 
 scratch="$(mktemp -d)"

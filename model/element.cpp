@@ -1,0 +1,361 @@
+#include "element.h"
+
+#include "elementlistmodel.h"
+#include "error.h"
+#include "exporter.h"
+#include "fixture.h"
+#include "imagecache.h"
+#include "streamio.h"
+#include "undofixturelistchange.h"
+#include "undomoveanchorpoint.h"
+
+#include <QColor>
+#include <QCoreApplication>
+#include <QDir>
+
+namespace {
+constexpr qint32 bodyTag = StreamIO::tag("BODY");
+constexpr qint32 bodyVersion = 5;
+
+const QString nameKey = QStringLiteral("name");
+const QString sizeKey = QStringLiteral("size");
+const QString imageFileNamesKey = QStringLiteral("imageFileNames");
+const QString currentImageNameKey = QStringLiteral("currentImageName");
+const QString anchorPointKey = QStringLiteral("anchorPointAbs");
+
+// Rewrites a stored path or list of paths in a copy of the values; empty paths stay empty.
+template <typename Rewrite>
+void rewritePaths(QHash<QString, QVariant>& values, const QString& name, Rewrite rewrite)
+{
+    const auto it = values.find(name);
+    if (it == values.end())
+        return;
+    if (it->userType() == QMetaType::QStringList) {
+        QStringList paths = it->toStringList();
+        for (QString& path : paths) {
+            if (!path.isEmpty())
+                path = rewrite(path);
+        }
+        *it = paths;
+    } else {
+        const QString path = it->toString();
+        if (!path.isEmpty())
+            *it = rewrite(path);
+    }
+}
+}
+
+Element::Element(ElementListModel* document, Exporter* exporter)
+    : m_exporter(exporter)
+    , m_document(document)
+{
+}
+
+Element::Element(ElementListModel* document, Exporter* exporter, const QString& name, const QString& imageFile)
+    : Element(document, exporter)
+{
+    setValueDirect(nameKey, name);
+    addImageFileNameDirect(imageFile);
+}
+
+Element::~Element()
+{
+    qDeleteAll(m_fixtures);
+}
+
+QVariant Element::data(int role) const
+{
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return name();
+    case Qt::DecorationRole:
+        return m_icon;
+    case Qt::ForegroundRole:
+        return m_imageValid ? QColor(0, 0, 0, 255) : QColor(255, 0, 0, 255);
+    default:
+        return QVariant();
+    }
+}
+
+void Element::setData(const QVariant& value, int role)
+{
+    if (role != Qt::EditRole)
+        return;
+    setName(value.toString());
+    emitDataChanged();
+}
+
+void Element::notifyValueChanged()
+{
+    emitDataChanged();
+    if (m_document)
+        m_document->notifyElementChanged(this);
+}
+
+void Element::pushUndoCommand(QUndoCommand* command)
+{
+    m_document->pushUndoCommand(command);
+}
+
+QVariant Element::defaultValue(const QString& name) const
+{
+    return m_exporter ? m_exporter->bodyDefault(name) : QVariant();
+}
+
+QStringList Element::sharedStringList(const QString& name) const
+{
+    return m_document ? m_document->sharedStringList(name) : QStringList();
+}
+
+void Element::setSharedStringList(const QString& name, const QStringList& list)
+{
+    if (m_document)
+        m_document->setSharedStringList(name, list);
+}
+
+void Element::setExporter(Exporter* exporter)
+{
+    m_exporter = exporter;
+    for (Fixture* fixture : qAsConst(m_fixtures))
+        fixture->setExporter(exporter);
+}
+
+QString Element::name() const
+{
+    return value(nameKey).toString();
+}
+
+void Element::setName(const QString& name)
+{
+    setValue(nameKey, name);
+}
+
+QSize Element::size() const
+{
+    return value(sizeKey).toSize();
+}
+
+QStringList Element::imageFileNames() const
+{
+    return value(imageFileNamesKey).toStringList();
+}
+
+QString Element::currentImageName() const
+{
+    return value(currentImageNameKey).toString();
+}
+
+void Element::loadPixmap(const QString& file)
+{
+    if (!m_pixmap.isNull() && file == currentImageName())
+        return;
+    const ImageCache::Entry image = ImageCache::load(file);
+    m_pixmap = image.pixmap;
+    m_imageValid = !image.pixmap.isNull();
+    if (m_imageValid) {
+        setValueDirect(sizeKey, m_pixmap.size());
+        m_icon = image.icon;
+    } else {
+        m_icon = ImageCache::missingIcon();
+    }
+}
+
+void Element::setCurrentImage(const QString& file)
+{
+    loadPixmap(file);
+    if (file != currentImageName()) {
+        setValue(currentImageNameKey, file);
+        emit pixmapChanged();
+        emitDataChanged();
+    }
+}
+
+void Element::addImageFileName(const QString& file)
+{
+    addImageFileName(file, true);
+}
+
+void Element::addImageFileNameDirect(const QString& file)
+{
+    addImageFileName(file, false);
+}
+
+void Element::addImageFileName(const QString& file, bool undoable)
+{
+    QStringList files = imageFileNames();
+    if (files.contains(file))
+        return;
+    files.append(file);
+    files.sort();
+    if (undoable)
+        setValue(imageFileNamesKey, files);
+    else
+        setValueDirect(imageFileNamesKey, files);
+    loadPixmap(file);
+    emit pixmapChanged();
+    emit anchorPointChanged();
+    emitDataChanged();
+}
+
+void Element::removeImageFileName(const QString& file)
+{
+    QStringList files = imageFileNames();
+    const int index = files.indexOf(file);
+    if (index < 0)
+        return;
+    files.removeAll(file);
+    setValue(imageFileNamesKey, files);
+    showImage(index - 1);
+    emit pixmapChanged();
+    emit anchorPointChanged();
+    emitDataChanged();
+}
+
+void Element::showImage(int index)
+{
+    const QStringList files = imageFileNames();
+    if (files.isEmpty())
+        return;
+    loadPixmap(files.at(qBound(0, index, files.size() - 1)));
+}
+
+void Element::refreshImage()
+{
+    const QStringList files = imageFileNames();
+    if (currentImageName().isNull() && !files.isEmpty())
+        setCurrentImage(files.first());
+    loadPixmap(currentImageName());
+}
+
+QPointF Element::anchorPointAbs() const
+{
+    return value(anchorPointKey).toPointF();
+}
+
+void Element::moveAnchorPoint(const QPointF& from, const QPointF& to)
+{
+    pushUndoCommand(new UndoMoveAnchorPoint(this, from, to));
+}
+
+void Element::setAnchorPointAbsDirect(const QPointF& point)
+{
+    setValueDirect(anchorPointKey, point);
+    emit anchorPointChanged();
+}
+
+QPointF Element::anchorPointRel() const
+{
+    const QSize s = size();
+    const QPointF anchor = anchorPointAbs();
+    // An image without pixels has no relative position; keep it at the origin.
+    return QPointF(s.width() ? anchor.x() / s.width() : 0.0, s.height() ? anchor.y() / s.height() : 0.0);
+}
+
+QPointF Element::anchorPointFromRel(const QPointF& relative) const
+{
+    const QSize s = size();
+    return QPointF(s.width() * relative.x(), s.height() * relative.y());
+}
+
+QPointF Element::toDisplayPoint(const QPointF& point) const
+{
+    if (m_exporter && m_exporter->yAxisDirection() == Exporter::Down)
+        return QPointF(point.x(), size().height() - point.y());
+    return point;
+}
+
+void Element::addFixture(Fixture* fixture)
+{
+    if (m_fixtures.contains(fixture))
+        return;
+    const QList<Fixture*> oldList = m_fixtures;
+    m_fixtures.append(fixture);
+    pushUndoCommand(new UndoFixtureListChange(
+        QCoreApplication::translate("Element", "add fixture"), this, oldList, m_fixtures));
+}
+
+void Element::deleteFixture(Fixture* fixture)
+{
+    const QList<Fixture*> oldList = m_fixtures;
+    m_fixtures.removeAll(fixture);
+    pushUndoCommand(new UndoFixtureListChange(
+        QCoreApplication::translate("Element", "delete fixture"), this, oldList, m_fixtures));
+}
+
+void Element::save(QDataStream& stream, const QDir& dir) const
+{
+    QHash<QString, QVariant> stored = values();
+    const auto relative = [&dir](const QString& path) { return dir.relativeFilePath(path); };
+    rewritePaths(stored, imageFileNamesKey, relative);
+    rewritePaths(stored, currentImageNameKey, relative);
+    stream << bodyTag << bodyVersion << stored << qint32(m_fixtures.size());
+    for (const Fixture* fixture : m_fixtures)
+        fixture->save(stream);
+}
+
+Element* Element::read(QDataStream& stream, ElementListModel* document, Exporter* exporter, const QDir& dir)
+{
+    const qint32 version = StreamIO::readVersion(stream, bodyTag);
+    if (version < 2 || version > bodyVersion)
+        throw Error(Error::ProjectFile, QCoreApplication::translate("ProjectFile",
+                                                                    "Can't read file: Body section version is %1")
+                                            .arg(version));
+    auto body = std::make_unique<Element>(document, exporter);
+    UndoRecordingPause pause(body.get());
+    const auto absolute = [&dir](const QString& path) { return QDir::cleanPath(dir.absoluteFilePath(path)); };
+
+    switch (version) {
+    case 2: {
+        // The first string is both the name and the image; the rest is read to stay in step.
+        const QString name = StreamIO::readString(stream);
+        StreamIO::readString(stream);
+        QPointF anchor;
+        QPointF unused;
+        stream >> anchor >> unused;
+        StreamIO::checkStatus(stream);
+        body->setName(name);
+        body->addImageFileName(name);
+        body->setAnchorPointAbsDirect(anchor);
+        break;
+    }
+    case 3: {
+        const QString name = StreamIO::readString(stream);
+        const QString imageFile = StreamIO::readString(stream);
+        QPointF anchor;
+        QSize size;
+        stream >> anchor >> size;
+        StreamIO::checkStatus(stream);
+        body->setName(name);
+        body->addImageFileName(imageFile);
+        body->setValue(sizeKey, size);
+        body->setAnchorPointAbsDirect(anchor);
+        break;
+    }
+    case 4: {
+        QHash<QString, QVariant> stored = StreamIO::readValueMap(stream);
+        const QString imageFileNameKey = QStringLiteral("imageFileName");
+        rewritePaths(stored, imageFileNameKey, absolute);
+        const QString imageFile = stored.take(imageFileNameKey).toString();
+        body->setValues(stored);
+        if (!imageFile.isEmpty())
+            body->addImageFileName(imageFile);
+        body->showImage(0);
+        break;
+    }
+    default: {
+        QHash<QString, QVariant> stored = StreamIO::readValueMap(stream);
+        rewritePaths(stored, imageFileNamesKey, absolute);
+        rewritePaths(stored, currentImageNameKey, absolute);
+        body->setValues(stored);
+        body->refreshImage();
+        break;
+    }
+    }
+
+    // Every fixture section takes at least its version number.
+    const qint32 count = StreamIO::readCount(stream, 4);
+    for (qint32 i = 0; i < count; ++i)
+        body->m_fixtures.append(Fixture::read(stream, body.get()));
+    return body.release();
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "genericdataprovider.h"
+
+#include <QStandardItemModel>
+
+#include <memory>
+
+class Element;
+class Exporter;
+class QAction;
+class QUndoStack;
+
+// The document: the bodies as rows of a one-column item model, the
+// document-level values, the current exporter and the undo stack.
+class ElementListModel final : public QStandardItemModel, public GenericDataProvider
+{
+    Q_OBJECT
+public:
+    explicit ElementListModel(QObject* parent = nullptr);
+    ~ElementListModel() override;
+
+    // Provider behaviour.
+    void notifyValueChanged() override;
+    void pushUndoCommand(QUndoCommand* command) override;
+    QVariant defaultValue(const QString& name) const override;
+    QStringList sharedStringList(const QString& name) const override;
+    void setSharedStringList(const QString& name, const QStringList& list) override;
+
+    // Item model behaviour: bodies are edited in place and image files dropped on the list.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    Qt::DropActions supportedDropActions() const override;
+    QStringList mimeTypes() const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+
+    bool isModified() const { return m_modified; }
+    void setModified(bool modified) { m_modified = modified; }
+    QString fileName() const { return m_fileName; }
+
+    Exporter* exporter() const { return m_exporter; }
+    void setExporter(Exporter* exporter);
+    QString exporterName() const;
+    QString exporterDisplayName() const;
+
+    QString exportFileName() const;
+    void setExportFileName(const QString& fileName);
+
+    QUndoStack* undoStack() const { return m_undoStack.get(); }
+    QAction* createUndoAction(QObject* parent) const;
+    QAction* createRedoAction(QObject* parent) const;
+
+    int elementCount() const { return rowCount(); }
+    Element* element(int row) const;
+    QList<Element*> elements() const;
+
+    // Adds an image file as a new body named after the file.
+    Element* addFile(const QString& path);
+    void addElement(const QString& text, Element* body);
+    void deleteElement(Element* body);
+    bool cloneElement(const QModelIndex& index);
+    // The name with a " (n)" suffix that no body of the document has yet.
+    QString uniqueName(const QString& name) const;
+    static QPair<QString, int> splitName(const QString& name);
+
+    void notifyElementChanged(Element* body);
+
+    // Used by the undo commands: the document does not own a body taken out.
+    void appendElement(Element* body);
+    void takeElement(Element* body);
+
+    // The project file. save() keeps the previous file when it cannot write the
+    // whole document; load() throws Error when the file is not a valid project.
+    bool save(const QString& fileName);
+    bool load(const QString& fileName);
+
+signals:
+    void redisplayElement(Element* body);
+    void globalValueChanged();
+
+private:
+    void readBodies(QDataStream& stream, const QDir& dir);
+
+    std::unique_ptr<QUndoStack> m_undoStack;
+    Exporter* m_exporter = nullptr;
+    QString m_fileName;
+    bool m_modified = false;
+};
