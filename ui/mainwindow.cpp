@@ -1,5 +1,8 @@
 #include "mainwindow.h"
 
+#include "elementlistmodel.h"
+#include "error.h"
+#include "exporterregistry.h"
 #include "gaction.h"
 #include "reporter.h"
 
@@ -23,6 +26,9 @@ MainWindow::MainWindow()
     menuBar()->setObjectName(QStringLiteral("menuBar"));
     statusBar()->setObjectName(QStringLiteral("statusBar"));
 
+    m_model = std::make_unique<ElementListModel>();
+    // Until exporters can be chosen, a document uses the first one installed.
+    m_model->setExporter(ExporterRegistry::instance().exporters().value(0));
     createMenusAndToolBars();
     retranslate();
 }
@@ -62,7 +68,8 @@ void MainWindow::retranslate()
 {
     m_fileMenu->setTitle(tr("&File"));
     m_helpMenu->setTitle(tr("&Help"));
-    m_placeholder->setText(tr("Empty document"));
+    const int bodies = m_model ? m_model->rowCount() : 0;
+    m_placeholder->setText(bodies == 0 ? tr("Empty document") : tr("%n body(s)", nullptr, bodies));
 }
 
 void MainWindow::changeEvent(QEvent* event)
@@ -72,25 +79,46 @@ void MainWindow::changeEvent(QEvent* event)
     GMainWindow::changeEvent(event);
 }
 
+void MainWindow::setModel(std::unique_ptr<ElementListModel> model)
+{
+    m_model = std::move(model);
+    retranslate();
+}
+
 bool MainWindow::loadFile(const QString& fileName)
 {
-    Reporter::current().report(Reporter::Warning, tr("Error"),
-                               tr("Can't read %1: this version cannot open sprite sheets yet.").arg(fileName),
-                               this);
-    return false;
+    auto model = std::make_unique<ElementListModel>();
+    model->setExporter(m_model->exporter());
+    QString problem;
+    try {
+        if (!model->load(fileName))
+            problem = tr("Can't open %1").arg(fileName);
+    } catch (const Error& error) {
+        problem = error.message();
+    }
+    if (!problem.isEmpty()) {
+        // The window keeps the document it had.
+        Reporter::current().report(Reporter::Warning, tr("Error"), problem, this);
+        return false;
+    }
+    setModel(std::move(model));
+    return true;
 }
 
 bool MainWindow::saveFile(const QString& fileName)
 {
+    if (m_model->save(fileName)) {
+        m_model->setModified(false);
+        return true;
+    }
     Reporter::current().report(Reporter::Critical, tr("Error writing file"),
-                               tr("Can't write %1: this version cannot save sprite sheets yet.").arg(fileName),
-                               this);
+                               tr("Could not write %1. The file on disk was left as it was.").arg(fileName), this);
     return false;
 }
 
 bool MainWindow::isModified()
 {
-    return false;
+    return m_model->isModified();
 }
 
 void MainWindow::saveCustomSettings(QSettings&)

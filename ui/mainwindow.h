@@ -2,10 +2,13 @@
 
 #include "gmainwindow.h"
 
+#include <memory>
+
+class ElementListModel;
 class QLabel;
 
-// The document window of Hullwright. Until the document model arrives it holds
-// an empty document: nothing to edit, load or write yet.
+// The document window of Hullwright. It owns one document; its panels arrive
+// with the editor, so for now a document can be opened and saved but not edited.
 class MainWindow final : public GMainWindow
 {
     Q_OBJECT
@@ -15,6 +18,10 @@ public:
 
     bool loadFile(const QString& fileName) override;
     bool saveFile(const QString& fileName) override;
+
+    ElementListModel* model() const { return m_model.get(); }
+    // Installs a document; the previous one is deleted.
+    void setModel(std::unique_ptr<ElementListModel> model);
 
 public slots:
     bool isModified() override;
@@ -31,4 +38,5 @@ private:
     QMenu* m_fileMenu = nullptr;
     QMenu* m_helpMenu = nullptr;
     QLabel* m_placeholder = nullptr;
+    std::unique_ptr<ElementListModel> m_model;
 };

@@ -1,4 +1,5 @@
 #include "documenttyperegistry.h"
+#include "elementlistmodel.h"
 #include "gaction.h"
 #include "globalsettings.h"
 #include "grecentfileprovider.h"
@@ -33,6 +34,7 @@ private slots:
     void updateConfig();
     void firstWindowHasFileAndHelpMenus();
     void loadFailureIsReportedAndWindowStays();
+    void openingAProjectInstallsItsDocument();
     void aboutBox();
     void editorStartsAndKeepsItsInstallationId();
 };
@@ -193,6 +195,44 @@ void TestApp::loadFailureIsReportedAndWindowStays()
     QVERIFY(window->isVisible());
     QCOMPARE(window->fileName(), QString());
     QVERIFY(GRecentFileProvider::recentFiles().isEmpty());
+}
+
+void TestApp::openingAProjectInstallsItsDocument()
+{
+    QTemporaryDir dir;
+    const QString project = dir.filePath(QStringLiteral("level.hws"));
+    {
+        ElementListModel document;
+        document.addFile(dir.filePath(QStringLiteral("crate.png")));
+        document.addFile(dir.filePath(QStringLiteral("barrel.png")));
+        QVERIFY(document.save(project));
+    }
+    GApplication::instance()->openFile(project);
+    auto* window = qobject_cast<MainWindow*>(QApplication::activeWindow() ? QApplication::activeWindow() : nullptr);
+    if (!window) {
+        const QWidgetList all = QApplication::topLevelWidgets();
+        for (QWidget* widget : all) {
+            auto* candidate = qobject_cast<MainWindow*>(widget);
+            if (candidate && candidate->fileName() == project)
+                window = candidate;
+        }
+    }
+    QVERIFY(window);
+    QCOMPARE(window->fileName(), project);
+    QCOMPARE(window->model()->rowCount(), 2);
+    QVERIFY(!window->isModified());
+
+    // Save As writes the document under the new name; the old file stays.
+    const QString copy = dir.filePath(QStringLiteral("copy.hws"));
+    QVERIFY(window->saveFile(copy));
+    ElementListModel reread;
+    QVERIFY(reread.load(copy));
+    QCOMPARE(reread.rowCount(), 2);
+
+    RecordingReporter recorder;
+    QVERIFY(!window->saveFile(dir.filePath(QStringLiteral("missing/dir/x.hws"))));
+    QCOMPARE(recorder.entries.size(), 1);
+    QCOMPARE(recorder.entries.first().title, QStringLiteral("Error writing file"));
 }
 
 void TestApp::aboutBox()
