@@ -23,26 +23,6 @@ const QString imageFileNamesKey = QStringLiteral("imageFileNames");
 const QString currentImageNameKey = QStringLiteral("currentImageName");
 const QString anchorPointKey = QStringLiteral("anchorPointAbs");
 
-// Rewrites a stored path or list of paths in a copy of the values; empty paths stay empty.
-template <typename Rewrite>
-void rewritePaths(QHash<QString, QVariant>& values, const QString& name, Rewrite rewrite)
-{
-    const auto it = values.find(name);
-    if (it == values.end())
-        return;
-    if (it->userType() == QMetaType::QStringList) {
-        QStringList paths = it->toStringList();
-        for (QString& path : paths) {
-            if (!path.isEmpty())
-                path = rewrite(path);
-        }
-        *it = paths;
-    } else {
-        const QString path = it->toString();
-        if (!path.isEmpty())
-            *it = rewrite(path);
-    }
-}
 }
 
 Element::Element(ElementListModel* document, Exporter* exporter)
@@ -287,8 +267,8 @@ void Element::save(QDataStream& stream, const QDir& dir) const
 {
     QHash<QString, QVariant> stored = values();
     const auto relative = [&dir](const QString& path) { return dir.relativeFilePath(path); };
-    rewritePaths(stored, imageFileNamesKey, relative);
-    rewritePaths(stored, currentImageNameKey, relative);
+    GenericDataProvider::rewritePaths(stored, imageFileNamesKey, relative);
+    GenericDataProvider::rewritePaths(stored, currentImageNameKey, relative);
     stream << bodyTag << bodyVersion << stored << qint32(m_fixtures.size());
     for (const Fixture* fixture : m_fixtures)
         fixture->save(stream);
@@ -335,7 +315,7 @@ Element* Element::read(QDataStream& stream, ElementListModel* document, Exporter
     case 4: {
         QHash<QString, QVariant> stored = StreamIO::readValueMap(stream);
         const QString imageFileNameKey = QStringLiteral("imageFileName");
-        rewritePaths(stored, imageFileNameKey, absolute);
+        GenericDataProvider::rewritePaths(stored, imageFileNameKey, absolute);
         const QString imageFile = stored.take(imageFileNameKey).toString();
         body->setValues(stored);
         if (!imageFile.isEmpty())
@@ -345,8 +325,8 @@ Element* Element::read(QDataStream& stream, ElementListModel* document, Exporter
     }
     default: {
         QHash<QString, QVariant> stored = StreamIO::readValueMap(stream);
-        rewritePaths(stored, imageFileNamesKey, absolute);
-        rewritePaths(stored, currentImageNameKey, absolute);
+        GenericDataProvider::rewritePaths(stored, imageFileNamesKey, absolute);
+        GenericDataProvider::rewritePaths(stored, currentImageNameKey, absolute);
         body->setValues(stored);
         body->refreshImage();
         break;

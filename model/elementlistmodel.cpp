@@ -267,9 +267,7 @@ bool ElementListModel::save(const QString& fileName)
     const QDir dir = QFileInfo(fileName).absoluteDir();
 
     QHash<QString, QVariant> stored = values();
-    const QString exportFile = stored.value(exportFileNameKey).toString();
-    if (stored.contains(exportFileNameKey) && !exportFile.isEmpty())
-        stored.insert(exportFileNameKey, dir.relativeFilePath(exportFile));
+    rewritePaths(stored, exportFileNameKey, [&dir](const QString& path) { return dir.relativeFilePath(path); });
 
     QDataStream stream(&file);
     StreamIO::prepare(stream);

@@ -23,32 +23,32 @@ void GenericDataProvider::setValue(const QString& name, const QVariant& value)
         m_values.insert(name, value);
 }
 
-template <typename Rewrite>
-void GenericDataProvider::rewritePath(const QString& name, Rewrite rewrite)
+void GenericDataProvider::rewritePaths(QHash<QString, QVariant>& values, const QString& name,
+                                       const std::function<QString(const QString&)>& rewrite)
 {
-    const auto it = m_values.constFind(name);
-    if (it == m_values.constEnd())
+    const auto it = values.find(name);
+    if (it == values.end())
         return;
-    const QVariant stored = it.value();
-    if (stored.userType() == QMetaType::QStringList) {
-        QStringList paths = stored.toStringList();
+    if (it->userType() == QMetaType::QStringList) {
+        QStringList paths = it->toStringList();
         for (QString& path : paths) {
             if (!path.isEmpty())
                 path = rewrite(path);
         }
-        m_values.insert(name, paths);
+        *it = paths;
     } else {
-        const QString path = stored.toString();
-        m_values.insert(name, path.isEmpty() ? path : rewrite(path));
+        const QString path = it->toString();
+        if (!path.isEmpty())
+            *it = rewrite(path);
     }
 }
 
 void GenericDataProvider::makePathRelative(const QString& name, const QDir& dir)
 {
-    rewritePath(name, [&dir](const QString& path) { return dir.relativeFilePath(path); });
+    rewritePaths(m_values, name, [&dir](const QString& path) { return dir.relativeFilePath(path); });
 }
 
 void GenericDataProvider::makePathAbsolute(const QString& name, const QDir& dir)
 {
-    rewritePath(name, [&dir](const QString& path) { return QDir::cleanPath(dir.absoluteFilePath(path)); });
+    rewritePaths(m_values, name, [&dir](const QString& path) { return QDir::cleanPath(dir.absoluteFilePath(path)); });
 }

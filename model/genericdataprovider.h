@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
+
 class QDir;
 class QUndoCommand;
 
@@ -42,9 +44,11 @@ public:
     void makePathRelative(const QString& name, const QDir& dir);
     void makePathAbsolute(const QString& name, const QDir& dir);
 
+    // The same for a path (or list of paths) stored under `name` in `values`.
+    static void rewritePaths(QHash<QString, QVariant>& values, const QString& name,
+                             const std::function<QString(const QString&)>& rewrite);
+
 private:
-    template <typename Rewrite>
-    void rewritePath(const QString& name, Rewrite rewrite);
 
     QHash<QString, QVariant> m_values;
     bool m_undoEnabled = true;
