@@ -8,6 +8,7 @@
 #include "reporter.h"
 #include "startupprobe.h"
 #include "systeminquiry.h"
+#include "templatelookups.h"
 
 #include <QDebug>
 #include <QUuid>
@@ -80,7 +81,7 @@ void scanExporters(const QString& applicationDir)
 
 void registerTemplateLookups()
 {
-    // Templates arrive with publishing; until then there is nothing to register.
+    ::registerTemplateLookups();
 }
 
 int run(int argc, char** argv)

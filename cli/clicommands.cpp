@@ -1,18 +1,28 @@
 #include "clicommands.h"
 
+#include "convexdecomposition.h"
+#include "element.h"
 #include "elementlistmodel.h"
 #include "error.h"
 #include "exporter.h"
 #include "exporterregistry.h"
+#include "fixturepolygon.h"
 #include "jsonexport.h"
+#include "outlinetracer.h"
+#include "publisher.h"
 #include "reporter.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTextStream>
+#include <QtMath>
+
+#include <memory>
 
 namespace Cli {
 
@@ -22,8 +32,21 @@ const char usage[] =
     "Usage: hullwright-cli COMMAND [ARGUMENTS] [--exporters DIR]...\n"
     "\n"
     "Commands:\n"
-    "  exporters           list the available exporters as JSON\n"
-    "  dump PROJECT.hws    print a project's bodies, fixtures and values as JSON\n"
+    "  exporters                      list the available exporters as JSON\n"
+    "  dump PROJECT.hws               print a project's bodies, fixtures and values as JSON\n"
+    "  decompose [FILE]               cut a JSON outline [[x, y], ...] (standard input\n"
+    "                                 without FILE) into convex pieces\n"
+    "  publish PROJECT.hws [--exporter NAME] [--output FILE]\n"
+    "                                 render a project through its exporter (or NAME)\n"
+    "                                 into FILE (default: the project's export file)\n"
+    "  create OUT.hws --exporter NAME [--trace] [--mode straight|natural]\n"
+    "         [--tolerance T] [--threshold A] IMAGE...\n"
+    "                                 a new project with one body per image, each\n"
+    "                                 with its traced outline when --trace is given\n"
+    "  trace IMAGE [FRAME...] [--mode straight|natural] [--tolerance T]\n"
+    "        [--threshold A] [--start X,Y] [--frames single|intersection|union]\n"
+    "                                 the outline traced from the image's alpha,\n"
+    "                                 as JSON [[x, y], ...] in body coordinates\n"
     "\n"
     "Exporters are read from the directory shipped with the program, then from\n"
     "every --exporters DIR in order; a later exporter replaces one of the same name.\n";
@@ -48,26 +71,48 @@ struct Options
     QString command;
     QStringList positional;
     QStringList exporterDirectories;
+    QHash<QString, QString> values;  // --exporter, --output, --mode, --tolerance, --threshold, ...
+    bool trace = false;
 };
 
 // Fills `options`; returns an error text for a malformed command line.
 QString parse(const QStringList& arguments, Options& options)
 {
+    static const QStringList valueOptions{QStringLiteral("exporters"), QStringLiteral("exporter"),
+                                          QStringLiteral("output"),    QStringLiteral("mode"),
+                                          QStringLiteral("tolerance"), QStringLiteral("threshold"),
+                                          QStringLiteral("start"),     QStringLiteral("frames")};
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
-        if (argument == QLatin1String("--exporters")) {
-            if (i + 1 >= arguments.size())
-                return QStringLiteral("--exporters needs a directory");
-            options.exporterDirectories << arguments.at(++i);
-        } else if (argument.startsWith(QLatin1String("--exporters="))) {
-            options.exporterDirectories << argument.mid(int(qstrlen("--exporters=")));
-        } else if (argument.startsWith(QLatin1String("--")) && argument != QLatin1String("--help")) {
-            return QStringLiteral("unknown option %1").arg(argument);
-        } else if (options.command.isEmpty()) {
-            options.command = argument;
-        } else {
-            options.positional << argument;
+        if (!argument.startsWith(QLatin1String("--")) || argument == QLatin1String("--help")) {
+            if (options.command.isEmpty())
+                options.command = argument;
+            else
+                options.positional << argument;
+            continue;
         }
+        QString name = argument.mid(2);
+        QString value;
+        const int equals = name.indexOf(QLatin1Char('='));
+        if (equals >= 0) {
+            value = name.mid(equals + 1);
+            name.truncate(equals);
+        }
+        if (name == QLatin1String("trace") && equals < 0) {
+            options.trace = true;
+            continue;
+        }
+        if (!valueOptions.contains(name))
+            return QStringLiteral("unknown option %1").arg(argument);
+        if (equals < 0) {
+            if (i + 1 >= arguments.size())
+                return QStringLiteral("--%1 needs a value").arg(name);
+            value = arguments.at(++i);
+        }
+        if (name == QLatin1String("exporters"))
+            options.exporterDirectories << value;
+        else
+            options.values.insert(name, value);
     }
     return {};
 }
@@ -106,19 +151,194 @@ int listExporters(QTextStream& out)
     return write(out, QJsonDocument(list));
 }
 
-int dump(const QString& project, QTextStream& out, QTextStream& err)
+// The tracing options of the command line; an error text when one is malformed.
+QString traceOptions(const Options& options, OutlineTracer::Options& trace)
 {
-    ElementListModel document;
-    try {
-        if (!document.load(project)) {
-            err << QStringLiteral("Can't open %1").arg(project) << '\n';
-            return InputError;
-        }
-    } catch (const Error& error) {
-        err << error.message() << '\n';
+    const QString mode = options.values.value(QStringLiteral("mode"), QStringLiteral("straight"));
+    if (mode == QLatin1String("straight"))
+        trace.mode = TraceMode::Straight;
+    else if (mode == QLatin1String("natural"))
+        trace.mode = TraceMode::Natural;
+    else
+        return QStringLiteral("--mode is straight or natural, not %1").arg(mode);
+
+    bool ok = true;
+    if (options.values.contains(QStringLiteral("tolerance"))) {
+        const double tolerance = options.values.value(QStringLiteral("tolerance")).toDouble(&ok);
+        if (!ok || !qIsFinite(tolerance) || tolerance < 0 || tolerance > 1e6)
+            return QStringLiteral("--tolerance needs a number of pixels, 0 or more");
+        trace.tolerance = float(tolerance);
+    }
+    if (options.values.contains(QStringLiteral("threshold"))) {
+        const int threshold = options.values.value(QStringLiteral("threshold")).toInt(&ok);
+        if (!ok || threshold < 0 || threshold > 255)
+            return QStringLiteral("--threshold needs an alpha value from 0 to 255");
+        trace.alphaThreshold = threshold;
+    }
+    if (options.values.contains(QStringLiteral("start"))) {
+        const QStringList xy = options.values.value(QStringLiteral("start")).split(QLatin1Char(','));
+        bool okX = false;
+        bool okY = false;
+        if (xy.size() == 2)
+            trace.startPixel = QPoint(xy.at(0).toInt(&okX), xy.at(1).toInt(&okY));
+        if (!okX || !okY)
+            return QStringLiteral("--start needs a pixel as X,Y");
+    }
+    const QString frames = options.values.value(QStringLiteral("frames"), QStringLiteral("single"));
+    if (frames == QLatin1String("single"))
+        trace.frames = AnimationTraceMode::SingleFrame;
+    else if (frames == QLatin1String("intersection"))
+        trace.frames = AnimationTraceMode::AllFramesIntersection;
+    else if (frames == QLatin1String("union"))
+        trace.frames = AnimationTraceMode::AllFramesUnion;
+    else
+        return QStringLiteral("--frames is single, intersection or union, not %1").arg(frames);
+    return {};
+}
+
+int trace(const Options& options, QTextStream& out, QTextStream& err)
+{
+    OutlineTracer::Options settings;
+    const QString problem = traceOptions(options, settings);
+    if (!problem.isEmpty()) {
+        err << "hullwright-cli: " << problem << '\n';
+        return UsageError;
+    }
+    const OutlineTracer::Result traced = OutlineTracer::traceFiles(options.positional, settings);
+    if (!traced.ok()) {
+        err << traced.error << '\n';
         return InputError;
     }
-    return write(out, QJsonDocument(JsonExport::document(document)));
+    return write(out, QJsonDocument(JsonExport::points(traced.polygon)));
+}
+
+// Reads a project as the editor does; null (with the message written) when it cannot.
+std::unique_ptr<ElementListModel> readProject(const QString& project, QTextStream& err)
+{
+    auto document = std::make_unique<ElementListModel>();
+    try {
+        if (document->load(project))
+            return document;
+        err << QStringLiteral("Can't open %1").arg(project) << '\n';
+    } catch (const Error& error) {
+        err << error.message() << '\n';
+    }
+    return nullptr;
+}
+
+int dump(const QString& project, QTextStream& out, QTextStream& err)
+{
+    const std::unique_ptr<ElementListModel> document = readProject(project, err);
+    if (!document)
+        return InputError;
+    return write(out, QJsonDocument(JsonExport::document(*document)));
+}
+
+int decompose(const QStringList& files, QTextStream& out, QTextStream& err)
+{
+    QFile input;
+    const bool fromFile = !files.isEmpty();
+    if (fromFile)
+        input.setFileName(files.first());
+    if (fromFile ? !input.open(QIODevice::ReadOnly) : !input.open(stdin, QIODevice::ReadOnly)) {
+        err << QStringLiteral("Can't read %1").arg(fromFile ? files.first() : QStringLiteral("standard input"))
+            << '\n';
+        return InputError;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument json = QJsonDocument::fromJson(input.readAll(), &parseError);
+    QPolygonF outline;
+    bool valid = parseError.error == QJsonParseError::NoError && json.isArray();
+    const QJsonArray points = json.array();
+    for (const QJsonValue& value : points) {
+        const QJsonArray point = value.toArray();
+        valid = valid && value.isArray() && point.size() == 2 && point.at(0).isDouble() && point.at(1).isDouble();
+        outline << QPointF(point.at(0).toDouble(), point.at(1).toDouble());
+    }
+    if (!valid) {
+        err << QStringLiteral("The outline must be a JSON array of [x, y] number pairs") << '\n';
+        return InputError;
+    }
+    return write(out, QJsonDocument(JsonExport::pieces(ConvexDecomposition::decompose(outline))));
+}
+
+Exporter* namedExporter(const QString& name, QTextStream& err)
+{
+    Exporter* exporter = ExporterRegistry::instance().exporter(name);
+    if (!exporter)
+        err << QStringLiteral("No exporter named %1").arg(name) << '\n';
+    return exporter;
+}
+
+int publish(const Options& options, QTextStream& err)
+{
+    const std::unique_ptr<ElementListModel> document = readProject(options.positional.first(), err);
+    if (!document)
+        return InputError;
+    if (options.values.contains(QStringLiteral("exporter"))) {
+        Exporter* exporter = namedExporter(options.values.value(QStringLiteral("exporter")), err);
+        if (!exporter)
+            return InputError;
+        document->setExporter(exporter);
+    }
+    if (!document->exporter()) {
+        err << QStringLiteral("No exporter is installed to publish with") << '\n';
+        return InputError;
+    }
+    QString output = options.values.value(QStringLiteral("output"), document->exportFileName());
+    if (output.isEmpty()) {
+        err << "hullwright-cli: the project names no export file; give --output FILE\n" << usage;
+        return UsageError;
+    }
+    return Publisher::publish(*document, QFileInfo(output).absoluteFilePath()).written ? Success : OutputError;
+}
+
+int create(const Options& options, QTextStream& err)
+{
+    OutlineTracer::Options settings;
+    const QString problem = traceOptions(options, settings);
+    if (!problem.isEmpty()) {
+        err << "hullwright-cli: " << problem << '\n';
+        return UsageError;
+    }
+    const QString exporterName = options.values.value(QStringLiteral("exporter"));
+    if (exporterName.isEmpty()) {
+        err << "hullwright-cli: create needs --exporter NAME\n" << usage;
+        return UsageError;
+    }
+    Exporter* exporter = namedExporter(exporterName, err);
+    if (!exporter)
+        return InputError;
+
+    ElementListModel document;
+    document.setExporter(exporter);
+    const QStringList images = options.positional.mid(1);
+    for (const QString& image : images) {
+        Element* body = document.addFile(QFileInfo(image).absoluteFilePath());
+        if (!body->isImageValid()) {
+            err << QStringLiteral("Can't read image %1").arg(image) << '\n';
+            return InputError;
+        }
+        if (!options.trace)
+            continue;
+        const OutlineTracer::Result traced = OutlineTracer::traceFiles({body->imageFileNames().value(0)}, settings);
+        if (!traced.ok()) {
+            err << traced.error << '\n';
+            return InputError;
+        }
+        // An image with nothing opaque has no outline, and its body no shape.
+        if (traced.polygon.size() >= 3) {
+            auto* outline = new FixturePolygon(body);
+            outline->setPolygonDirect(traced.polygon);
+            body->addFixture(outline);
+        }
+    }
+    const QString project = QFileInfo(options.positional.first()).absoluteFilePath();
+    if (!document.save(project)) {
+        err << QStringLiteral("Can't write %1").arg(project) << '\n';
+        return OutputError;
+    }
+    return Success;
 }
 
 }
@@ -142,8 +362,14 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err)
         out << usage;
         return Success;
     }
-    const bool knownShape = (options.command == QLatin1String("exporters") && options.positional.isEmpty())
-                            || (options.command == QLatin1String("dump") && options.positional.size() == 1);
+    const QString& command = options.command;
+    const int count = options.positional.size();
+    const bool knownShape = (command == QLatin1String("exporters") && count == 0)
+                            || (command == QLatin1String("dump") && count == 1)
+                            || (command == QLatin1String("decompose") && count <= 1)
+                            || (command == QLatin1String("publish") && count == 1)
+                            || (command == QLatin1String("create") && count >= 2)
+                            || (command == QLatin1String("trace") && count >= 1);
     if (!problem.isEmpty() || !knownShape) {
         if (!problem.isEmpty())
             err << "hullwright-cli: " << problem << '\n';
@@ -156,9 +382,20 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err)
     TextReporter reporter(err);
     Reporter::install(&reporter);
     int result = InputError;
-    if (scanExporters(options, err))
-        result = options.command == QLatin1String("exporters") ? listExporters(out)
-                                                                : dump(options.positional.first(), out, err);
+    if (command == QLatin1String("decompose")) {
+        result = decompose(options.positional, out, err);
+    } else if (command == QLatin1String("trace")) {
+        result = trace(options, out, err);
+    } else if (scanExporters(options, err)) {
+        if (command == QLatin1String("exporters"))
+            result = listExporters(out);
+        else if (command == QLatin1String("dump"))
+            result = dump(options.positional.first(), out, err);
+        else if (command == QLatin1String("publish"))
+            result = publish(options, err);
+        else
+            result = create(options, err);
+    }
     Reporter::install(nullptr);
     return result;
 }

@@ -79,17 +79,29 @@ QJsonObject fixture(const Fixture& fixture)
 {
     QJsonObject object{{"kind", QString(fixture.typeChar())}, {"values", values(fixture.values())}};
     if (const auto* polygon = qobject_cast<const FixturePolygon*>(&fixture)) {
-        QJsonArray points;
-        const QPolygonF outline = polygon->polygon();
-        for (const QPointF& point : outline)
-            points.append(pair(point.x(), point.y()));
-        object.insert(QStringLiteral("polygon"), points);
+        object.insert(QStringLiteral("polygon"), points(polygon->polygon()));
     } else if (const auto* circle = qobject_cast<const FixtureCircle*>(&fixture)) {
         object.insert(QStringLiteral("center"), pair(circle->center().x(), circle->center().y()));
         object.insert(QStringLiteral("radius"), circle->radius());
     }
     return object;
 }
+}
+
+QJsonArray points(const QPolygonF& polygon)
+{
+    QJsonArray list;
+    for (const QPointF& point : polygon)
+        list.append(pair(point.x(), point.y()));
+    return list;
+}
+
+QJsonArray pieces(const QList<QPolygonF>& pieces)
+{
+    QJsonArray list;
+    for (const QPolygonF& piece : pieces)
+        list.append(points(piece));
+    return list;
 }
 
 QJsonArray valuePair(const QVariant& value)

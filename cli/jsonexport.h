@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QPolygonF>
 #include <QVariant>
 
 class ElementListModel;
@@ -17,5 +18,9 @@ QJsonArray valuePair(const QVariant& value);
 QJsonObject values(const QHash<QString, QVariant>& values);
 QJsonObject exporter(const Exporter& exporter);
 QJsonObject document(const ElementListModel& document);
+// Points as [[x, y], ...].
+QJsonArray points(const QPolygonF& polygon);
+// Convex pieces as [[[x, y], ...], ...].
+QJsonArray pieces(const QList<QPolygonF>& pieces);
 
 }

@@ -1,4 +1,5 @@
 #include "clicommands.h"
+#include "templatelookups.h"
 
 #include <QGuiApplication>
 #include <QTextStream>
@@ -23,6 +24,7 @@ int main(int argc, char** argv)
     qInstallMessageHandler(quietMessages);
     QGuiApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("hullwright-cli"));
+    registerTemplateLookups();
 
     QTextStream out(stdout);
     QTextStream err(stderr);
