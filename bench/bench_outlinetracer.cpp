@@ -294,9 +294,15 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);
+        // With repetitions the median stands for the benchmark.
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime() * timeFactor(run.time_unit);
+            if (run.error_occurred)
+                continue;
+            const double time = run.GetAdjustedRealTime() * timeFactor(run.time_unit);
+            if (run.run_type == Run::RT_Iteration)
+                times.emplace(run.run_name.str(), time);
+            else if (run.aggregate_name == "median")
+                times[run.run_name.str()] = time;
         }
     }
     std::map<std::string, double> times;  // milliseconds

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -194,7 +195,9 @@ void walkStraight(const Grid& grid, int sx, int sy, std::vector<QPoint>& contour
 // a-b, rounded as the reference does: projection and length to float, the
 // foot in double, the distance in float. Written without branches, each
 // case computed and the right one chosen, so that the loop vectorizes.
-void spanDistances(const double* xs, const double* ys, std::size_t a, std::size_t b, float* out)
+// The distances are never negative, so their bits order them as whole
+// numbers do: they are stored as bits, and the greatest is returned.
+std::int32_t spanDistances(const double* xs, const double* ys, std::size_t a, std::size_t b, std::int32_t* out)
 {
     const double ax = xs[a];
     const double ay = ys[a];
@@ -203,6 +206,7 @@ void spanDistances(const double* xs, const double* ys, std::size_t a, std::size_
     const double ux = bx - ax;
     const double uy = by - ay;
     const float length2 = float(ux * ux + uy * uy);
+    std::int32_t greatest = 0;
     for (std::size_t k = a + 1; k < b; ++k) {
         const double kx = xs[k];
         const double ky = ys[k];
@@ -216,8 +220,13 @@ void spanDistances(const double* xs, const double* ys, std::size_t a, std::size_
         fy = projection <= 0 ? ay : fy;
         const float dx = float(kx - fx);
         const float dy = float(ky - fy);
-        out[k] = dx * dx + dy * dy;
+        const float d2 = dx * dx + dy * dy;
+        std::int32_t bits;
+        std::memcpy(&bits, &d2, sizeof bits);
+        out[k] = bits;
+        greatest = std::max(greatest, bits);
     }
+    return greatest;
 }
 
 }
@@ -321,7 +330,7 @@ QPolygonF OutlineTracer::polygon(float tolerance) const
     // Douglas-Peucker on the kept points. The spans wait on a stack in the
     // order a recursion would visit them, the earlier half first.
     const std::size_t m = xs.size();
-    std::vector<float> distances(m);
+    std::vector<std::int32_t> distances(m);
     std::vector<char> marked(m, 0);
     marked[0] = 1;
     marked[m - 1] = 1;
@@ -332,16 +341,14 @@ QPolygonF OutlineTracer::polygon(float tolerance) const
         spans.pop_back();
         if (b <= a + 1)
             continue;
-        spanDistances(xs.data(), ys.data(), a, b, distances.data());
-        float farthest = 0.0f;
-        std::size_t farthestIndex = a;
-        for (std::size_t k = a + 1; k < b; ++k) {
-            if (distances[k] > farthest) {
-                farthest = distances[k];
-                farthestIndex = k;
-            }
-        }
+        // The greatest distance (0 when all are 0) and the first point at it.
+        const std::int32_t greatest = spanDistances(xs.data(), ys.data(), a, b, distances.data());
+        float farthest;
+        std::memcpy(&farthest, &greatest, sizeof farthest);
         if (farthest > t2) {
+            const std::size_t farthestIndex = std::size_t(
+                std::find(distances.begin() + std::ptrdiff_t(a + 1), distances.begin() + std::ptrdiff_t(b), greatest)
+                - distances.begin());
             marked[farthestIndex] = 1;
             spans.emplace_back(farthestIndex, b);
             spans.emplace_back(a, farthestIndex);

@@ -808,14 +808,18 @@ void TestOutlineTracer::compositeCountsAlphaAtTheThresholdAsKept()
 {
     // The composite clears alphas below the threshold; the trace wants more
     // than it. An alpha equal to the threshold survives one and fails the other.
-    QImage frame(2, 1, QImage::Format_ARGB32);
-    frame.setPixel(0, 0, qRgba(0, 0, 0, 60));
-    frame.setPixel(1, 0, qRgba(0, 0, 0, 61));
-    const QImage composite = FrameComposite::build({frame}, QSize(2, 1), AnimationTraceMode::AllFramesUnion, 60);
-    QCOMPARE(qAlpha(composite.pixel(0, 0)), 60);
-    OutlineTracer tracer;
-    QVERIFY(tracer.trace(composite, 60, TraceMode::Straight));
-    COMPARE_POINTS(tracer.contour(), (Points{{2, 0}, {2, 1}, {1, 1}, {1, 0}}));
+    // Alphas 40 to 79 along a row (60 at x = 20), wide enough for every path.
+    QImage frame(40, 1, QImage::Format_ARGB32);
+    for (int x = 0; x < 40; ++x)
+        frame.setPixel(x, 0, qRgba(0, 0, 0, 40 + x));
+    for (AnimationTraceMode mode : {AnimationTraceMode::AllFramesUnion, AnimationTraceMode::AllFramesIntersection}) {
+        const QImage composite = FrameComposite::build({frame}, QSize(40, 1), mode, 60);
+        for (int x = 0; x < 40; ++x)
+            QCOMPARE(qAlpha(composite.pixel(x, 0)), x < 20 ? 0 : 40 + x);
+        OutlineTracer tracer;
+        QVERIFY(tracer.trace(composite, 60, TraceMode::Straight));
+        COMPARE_POINTS(tracer.contour(), (Points{{40, 0}, {40, 1}, {21, 1}, {21, 0}}));
+    }
 }
 
 void TestOutlineTracer::compositeHasTheGivenSize()
