@@ -142,20 +142,15 @@ private:
     Loaded load(const QByteArray& bytes, Exporter* initial = nullptr);
 
     std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<Exporter> boxExporter;
-    std::unique_ptr<Exporter> otherExporter;
 };
 
 void TestProjectFile::initTestCase()
 {
     dir = std::make_unique<QTemporaryDir>();
-    QTemporaryDir exporters;
-    boxExporter.reset(ModelTest::makeExporter(QDir(dir->path()), QStringLiteral("box")).release());
-    otherExporter.reset(
+    // The registry keeps the exporters until the process ends.
+    ExporterRegistry::instance().add(ModelTest::makeExporter(QDir(dir->path()), QStringLiteral("box")).release());
+    ExporterRegistry::instance().add(
         ModelTest::makeExporter(QDir(dir->path()), QStringLiteral("other"), QStringLiteral("down")).release());
-    ExporterRegistry::instance().add(boxExporter.release());
-    ExporterRegistry::instance().add(otherExporter.release());
-    ModelTest::makeImage(QDir(dir->path()), QStringLiteral("img/ship.png"), 40, 20);
 }
 
 void TestProjectFile::init()
@@ -616,7 +611,6 @@ void TestProjectFile::roundTripKeepsEverything()
                 const QPolygonF pb = qobject_cast<FixturePolygon*>(b->fixtures().at(f))->polygon();
                 QCOMPARE(pb.size(), pa->polygon().size());
                 for (int p = 0; p < pb.size(); ++p) {
-                    QCOMPARE(qFuzzyCompare(pb.at(p).x(), pa->polygon().at(p).x()), true);
                     QVERIFY(pb.at(p).x() == pa->polygon().at(p).x() && pb.at(p).y() == pa->polygon().at(p).y());
                 }
             } else {
