@@ -1,0 +1,7 @@
+#include "gcheckbox.h"
+
+GCheckBox::GCheckBox(QWidget* parent)
+    : QCheckBox(parent)
+{
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}

@@ -1,0 +1,6 @@
+#include "gcombobox.h"
+
+GComboBox::GComboBox(QWidget* parent)
+    : QComboBox(parent)
+{
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QComboBox>
+
+class GComboBox : public QComboBox
+{
+    Q_OBJECT
+public:
+    explicit GComboBox(QWidget* parent = nullptr);
+};
