@@ -1,0 +1,328 @@
+// The tracer dialog's live preview on 2048 x 2048 sprites (a smooth blob and
+// a jagged organic shape): from a change of a control to the repainted view.
+// A tolerance change only simplifies the outline already walked; a threshold
+// change walks it again. Beside them, the straightforward preview: the pixmap
+// converted again, a fresh walk and one ellipse item per vertex. Before its
+// loop every benchmark checks the dialog's polygon against the tracer's own.
+// The goal is under 16 ms from a tolerance change to the updated preview.
+
+#include "element.h"
+#include "elementlistmodel.h"
+#include "outlinetracer.h"
+#include "tracerdialog.h"
+
+#include <QApplication>
+#include <QDoubleSpinBox>
+#include <QGraphicsEllipseItem>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsPolygonItem>
+#include <QGraphicsView>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QtMath>
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum class Shape { Blob, Jagged };
+
+const char* shapeName(Shape shape)
+{
+    return shape == Shape::Blob ? "blob" : "jagged";
+}
+
+constexpr int side = 2048;
+
+// A sprite whose outline is a radius over the angle, with a soft edge.
+QImage drawSprite(Shape shape)
+{
+    const double centre = side / 2.0;
+    const double radius = side * 0.45;
+    constexpr int angles = 16384;
+    std::vector<float> edge(angles);
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> angle(0, 2 * M_PI);
+    std::vector<double> phases(64);
+    for (double& p : phases)
+        p = angle(random);
+    std::uniform_real_distribution<double> depth(-0.012, 0.012);
+    std::vector<double> teeth(std::size_t(side / 2));
+    for (double& d : teeth)
+        d = depth(random);
+    for (int i = 0; i < angles; ++i) {
+        const double t = 2 * M_PI * i / angles;
+        double r = 0;
+        if (shape == Shape::Blob) {
+            r = 0.86 + 0.07 * std::cos(2 * t + 0.3) + 0.05 * std::cos(3 * t + 1.1);
+        } else {
+            r = 0.78;
+            for (int k = 2; k < 64; ++k)
+                r += 0.09 / k * std::cos(k * t + phases[std::size_t(k)]);
+            const double tooth = t / (2 * M_PI) * double(teeth.size());
+            const std::size_t a = std::size_t(tooth) % teeth.size();
+            const std::size_t b = (a + 1) % teeth.size();
+            const double f = tooth - std::floor(tooth);
+            r += teeth[a] + (teeth[b] - teeth[a]) * f;
+        }
+        edge[std::size_t(i)] = float(r * radius);
+    }
+    QImage image(side, side, QImage::Format_ARGB32);
+    for (int y = 0; y < side; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < side; ++x) {
+            const double dx = x + 0.5 - centre;
+            const double dy = y + 0.5 - centre;
+            double t = std::atan2(dy, dx);
+            if (t < 0)
+                t += 2 * M_PI;
+            const double r = edge[std::size_t(int(t / (2 * M_PI) * angles) % angles)];
+            const int alpha = qBound(0, int(128 + (r - std::hypot(dx, dy)) * 128), 255);
+            // Stripes, so that the preview is drawn over a busy picture.
+            line[x] = qRgba((x / 8) % 2 ? 200 : 40, 160, (y / 8) % 2 ? 90 : 220, alpha);
+        }
+    }
+    return image;
+}
+
+QTemporaryDir& scratch()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+ElementListModel& document()
+{
+    static ElementListModel model;
+    return model;
+}
+
+// One body per sprite, its image written as PNG once.
+Element* body(Shape shape)
+{
+    static std::map<int, std::unique_ptr<Element>> bodies;
+    std::unique_ptr<Element>& entry = bodies[int(shape)];
+    if (!entry) {
+        const QString path = scratch().filePath(QString::fromLatin1(shapeName(shape)) + QStringLiteral(".png"));
+        drawSprite(shape).save(path, "PNG", 10);
+        entry = std::make_unique<Element>(&document(), nullptr, QString::fromLatin1(shapeName(shape)), path);
+    }
+    return entry.get();
+}
+
+bool identical(const QPolygonF& a, const QPolygonF& b)
+{
+    return a.size() == b.size() && std::memcmp(a.constData(), b.constData(), sizeof(QPointF) * std::size_t(a.size())) == 0;
+}
+
+// The dialog as the user sees it: the whole sprite in view, one frame traced.
+std::unique_ptr<TracerDialog> openDialog(Shape shape, TraceMode mode, float tolerance)
+{
+    {
+        QSettings settings;
+        settings.beginGroup(QStringLiteral("tracer"));
+        settings.setValue(QStringLiteral("traceModeIndex"), int(mode));
+        settings.setValue(QStringLiteral("tolerance"), tolerance);
+        settings.setValue(QStringLiteral("alphaThreshold"), 0);
+        settings.setValue(QStringLiteral("animationTraceMode"), 0);
+        settings.setValue(QStringLiteral("zoom"), 0.33f);
+        settings.setValue(QStringLiteral("windowSize"), QSize(800, 760));
+    }
+    auto dialog = std::make_unique<TracerDialog>(body(shape));
+    dialog->show();
+    QCoreApplication::processEvents();
+    return dialog;
+}
+
+void repaint(QGraphicsView* view)
+{
+    QCoreApplication::processEvents();
+    view->viewport()->repaint();
+}
+
+QPolygonF oracle(Shape shape, TraceMode mode, int threshold, float tolerance)
+{
+    OutlineTracer tracer;
+    tracer.trace(body(shape)->pixmap().toImage(), threshold, mode);
+    return tracer.polygon(tolerance);
+}
+
+// Alternates the tolerance between `tolerance` and a little more.
+void toleranceChange(benchmark::State& state, Shape shape, TraceMode mode, float tolerance)
+{
+    auto dialog = openDialog(shape, mode, tolerance);
+    auto* spin = dialog->findChild<QDoubleSpinBox*>(QStringLiteral("toleranceSpinBox"));
+    auto* view = dialog->findChild<QGraphicsView*>(QStringLiteral("graphicsView"));
+    spin->setValue(tolerance + 0.5);
+    if (!identical(dialog->polygon(), oracle(shape, mode, 0, tolerance + 0.5f)))
+        state.SkipWithError("the polygon differs from the tracer's");
+    int vertices = 0;
+    bool flip = false;
+    for (auto _ : state) {
+        flip = !flip;
+        spin->setValue(flip ? double(tolerance) : double(tolerance) + 0.5);
+        repaint(view);
+        vertices = dialog->polygon().size();
+    }
+    state.counters["vertices"] = vertices;
+}
+
+// Alternates the threshold between 0 and 1: every change walks again.
+void thresholdChange(benchmark::State& state, Shape shape, TraceMode mode, float tolerance)
+{
+    auto dialog = openDialog(shape, mode, tolerance);
+    auto* spin = dialog->findChild<QSpinBox*>(QStringLiteral("alphaThresholdSpinBox"));
+    auto* view = dialog->findChild<QGraphicsView*>(QStringLiteral("graphicsView"));
+    spin->setValue(1);
+    if (!identical(dialog->polygon(), oracle(shape, mode, 1, tolerance)))
+        state.SkipWithError("the polygon differs from the tracer's");
+    int vertices = 0;
+    bool flip = false;
+    for (auto _ : state) {
+        flip = !flip;
+        spin->setValue(flip ? 0 : 1);
+        repaint(view);
+        vertices = dialog->polygon().size();
+    }
+    state.counters["vertices"] = vertices;
+}
+
+// The preview done the plain way on every tolerance change: convert, walk,
+// simplify, one ellipse item per vertex, repaint.
+void straightforwardPreview(benchmark::State& state, Shape shape, TraceMode mode, float tolerance)
+{
+    const QPixmap pixmap = body(shape)->pixmap();
+    QGraphicsScene scene;
+    auto* picture = scene.addPixmap(pixmap);
+    picture->setTransform(QTransform::fromScale(1, -1));
+    picture->setPos(0, pixmap.height());
+    auto* outline = scene.addPolygon(QPolygonF(), QPen(QColor(255, 0, 0, 255)), QBrush(QColor(0, 255, 0, 128)));
+    QList<QGraphicsEllipseItem*> markers;
+    QGraphicsView view(&scene);
+    view.resize(780, 640);
+    view.scale(0.33, -0.33);
+    view.show();
+    QCoreApplication::processEvents();
+    OutlineTracer tracer;
+    int vertices = 0;
+    bool flip = false;
+    for (auto _ : state) {
+        flip = !flip;
+        tracer.trace(pixmap.toImage(), 0, mode);
+        const QPolygonF polygon = tracer.polygon(flip ? tolerance : tolerance + 0.5f);
+        outline->setPolygon(polygon);
+        qDeleteAll(markers);
+        markers.clear();
+        for (const QPointF& p : polygon)
+            markers << scene.addEllipse(p.x() - 0.2, p.y() - 0.2, 0.4, 0.4, QPen(QColor(255, 0, 0, 255)),
+                                        QBrush(QColor(255, 0, 0, 128)));
+        repaint(&view);
+        vertices = polygon.size();
+    }
+    qDeleteAll(markers);
+    state.counters["vertices"] = vertices;
+}
+
+class TableReporter final : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred || run.run_type != Run::RT_Iteration)
+                continue;
+            const double factor = run.time_unit == benchmark::kMicrosecond ? 1e-3 : 1.0;
+            times[run.run_name.str()] = {run.GetAdjustedRealTime() * factor, run.GetAdjustedCPUTime() * factor};
+        }
+    }
+    // Wall and CPU milliseconds; on a busy machine the CPU time is the one to trust.
+    std::map<std::string, std::pair<double, double>> times;
+};
+
+const Shape shapes[] = {Shape::Blob, Shape::Jagged};
+const std::pair<TraceMode, const char*> walkers[] = {{TraceMode::Straight, "straight"}, {TraceMode::Natural, "natural"}};
+const int tolerances[] = {0, 1};
+
+std::string name(const char* kind, Shape shape, const char* walker, int tolerance)
+{
+    return std::string(kind) + "/" + shapeName(shape) + "/" + walker + "/t" + std::to_string(tolerance);
+}
+
+void registerAll()
+{
+    for (Shape shape : shapes) {
+        for (const auto& walker : walkers) {
+            for (int tolerance : tolerances) {
+                benchmark::RegisterBenchmark(name("BM_ToleranceChange", shape, walker.second, tolerance).c_str(),
+                                             toleranceChange, shape, walker.first, float(tolerance))
+                    ->Unit(benchmark::kMillisecond);
+                benchmark::RegisterBenchmark(name("BM_ThresholdChange", shape, walker.second, tolerance).c_str(),
+                                             thresholdChange, shape, walker.first, float(tolerance))
+                    ->Unit(benchmark::kMillisecond);
+                benchmark::RegisterBenchmark(name("BM_StraightforwardPreview", shape, walker.second, tolerance).c_str(),
+                                             straightforwardPreview, shape, walker.first, float(tolerance))
+                    ->Unit(benchmark::kMillisecond);
+            }
+        }
+    }
+}
+
+void printTable(const std::map<std::string, std::pair<double, double>>& times)
+{
+    std::printf("\nmilliseconds per change, wall / CPU\n%-7s %-9s %2s %17s %17s %17s  %s\n", "sprite", "walker", "t",
+                "tolerance", "threshold", "straightforward", "goal (tolerance change < 16 ms)");
+    auto cell = [&times](const std::string& key) {
+        const auto it = times.find(key);
+        char text[40] = "-";
+        if (it != times.end())
+            std::snprintf(text, sizeof text, "%7.2f / %6.2f", it->second.first, it->second.second);
+        return std::string(text);
+    };
+    for (Shape shape : shapes) {
+        for (const auto& walker : walkers) {
+            for (int tolerance : tolerances) {
+                const std::string key = name("BM_ToleranceChange", shape, walker.second, tolerance);
+                const auto ours = times.find(key);
+                if (ours == times.end())
+                    continue;
+                std::printf("%-7s %-9s %2d %17s %17s %17s  %s\n", shapeName(shape), walker.second, tolerance,
+                            cell(key).c_str(), cell(name("BM_ThresholdChange", shape, walker.second, tolerance)).c_str(),
+                            cell(name("BM_StraightforwardPreview", shape, walker.second, tolerance)).c_str(),
+                            ours->second.first < 16.0 ? "met" : ours->second.second < 16.0 ? "met in CPU time" : "MISSED");
+            }
+        }
+    }
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The dialog keeps its settings; these runs must not touch the user's.
+    QTemporaryDir settingsDir;
+    qputenv("XDG_CONFIG_HOME", settingsDir.path().toLocal8Bit());
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, settingsDir.path());
+    QApplication app(argc, argv);
+    app.setOrganizationName(QStringLiteral("hullwright.org"));
+    app.setApplicationName(QStringLiteral("bench_tracerdialog"));
+    benchmark::Initialize(&argc, argv);
+    registerAll();
+    TableReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    printTable(reporter.times);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,1 @@
+hwt_add_test(tst_tracerdialog SOURCES tracerdialog/tst_tracerdialog.cpp LIBRARIES hwt_tracerdialog hwt_resources)
