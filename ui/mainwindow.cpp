@@ -1,39 +1,210 @@
 #include "mainwindow.h"
 
+#include "element.h"
+#include "elementlist.h"
 #include "elementlistmodel.h"
 #include "error.h"
-#include "exporterregistry.h"
+#include "exporter.h"
+#include "exportsettings.h"
+#include "fixture.h"
 #include "gaction.h"
+#include "gapplication.h"
+#include "genericsettingsfield.h"
+#include "globalsettings.h"
+#include "imagedetails.h"
+#include "limbeditorscene.h"
+#include "publisher.h"
 #include "reporter.h"
+#include "shapeeditor.h"
 
+#include <QAction>
+#include <QDebug>
+#include <QDockWidget>
 #include <QEvent>
+#include <QFileDialog>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSpacerItem>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QVBoxLayout>
+
+namespace {
+// The look of the collapsible section headers of the parameter dock.
+const char sectionHeaderStyle[] =
+    "background-color: qlineargradient(spread:pad, x1:0, y1:0, x2:0, y2:1, stop:0 rgba(237, 237, 237, 255), "
+    "stop:1 rgba(200, 200, 200, 255));\n"
+    "border: 1px solid rgba(0,0,0,0);\n"
+    "border-bottom: 1px solid rgba(176,176,176,255);\n"
+    "border-top: 1px solid rgba(249,249,249,255);\n"
+    "text-align: left;\n"
+    "padding-top: 2px;\n"
+    "padding-bottom: 2px;\n"
+    "padding-left: 8px;\n"
+    "image: url(branch-closed.png);";
+
+QList<const GenericParameter*> noParameters()
+{
+    return {};
+}
+}
 
 MainWindow::MainWindow()
     : GMainWindow(NewAction | OpenAction | SaveAction)
 {
     setObjectName(QStringLiteral("MainWindow"));
-    resize(1024, 720);
+    resize(1100, 720);
+    buildForm();
 
-    m_placeholder = new QLabel(this);
-    m_placeholder->setObjectName(QStringLiteral("centralWidget"));
-    m_placeholder->setAlignment(Qt::AlignCenter);
-    m_placeholder->setEnabled(false);
-    setCentralWidget(m_placeholder);
+    m_shapeEditor->setElement(nullptr);
+    m_imageDetails->setElement(nullptr);
+    elementChanged(nullptr);
+
+    connect(m_elementsList, &ElementList::didSelectElement, this, &MainWindow::elementChanged);
+    connect(m_shapeEditor, &ShapeEditor::sceneChanged, this, &MainWindow::sceneChanged);
+    connect(m_exportParameters, &ExportSettings::exporterChanged, m_imageDetails, &ImageDetails::exporterChanged);
+    connect(m_exportParameters, &ExportSettings::exporterChanged, m_shapeEditor, &ShapeEditor::exporterChanged);
+    connect(m_exportParameters, &ExportSettings::exporterChanged, this, &MainWindow::exporterChanged);
+
+    createActions();
+    createMenusAndToolBars();
+    retranslate();
+    exporterChanged(nullptr);
+    setModel(new ElementListModel);
+}
+
+MainWindow::~MainWindow()
+{
+    // The panels refer to the document's bodies and fixtures: let them go first.
+    m_shapeEditor->setElement(nullptr);
+    m_globalParameters->setGenericDataProvider(nullptr);
+    m_bodyParameters->setGenericDataProvider(nullptr);
+    m_fixtureParameters->setGenericDataProvider(nullptr);
+    delete m_shapesDock;
+    delete m_parameterDock;
+    delete takeCentralWidget();
+}
+
+void MainWindow::buildForm()
+{
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("centralWidget"));
+    auto* centralLayout = new QVBoxLayout(central);
+    centralLayout->setObjectName(QStringLiteral("verticalLayout"));
+    centralLayout->setSpacing(6);
+    centralLayout->setContentsMargins(4, 4, 4, 4);
+    m_shapeEditor = new ShapeEditor(central);
+    m_shapeEditor->setObjectName(QStringLiteral("shapeEditor"));
+    m_shapeEditor->setMinimumWidth(400);
+    centralLayout->addWidget(m_shapeEditor);
+    setCentralWidget(central);
+
     menuBar()->setObjectName(QStringLiteral("menuBar"));
     statusBar()->setObjectName(QStringLiteral("statusBar"));
 
-    m_model = std::make_unique<ElementListModel>();
-    // Until exporters can be chosen, a document uses the first one installed.
-    m_model->setExporter(ExporterRegistry::instance().exporters().value(0));
-    createMenusAndToolBars();
-    retranslate();
+    m_shapesDock = new QDockWidget(this);
+    m_shapesDock->setObjectName(QStringLiteral("dockWidget"));
+    m_shapesDock->setMinimumSize(120, 42);
+    auto* shapesContents = new QWidget(m_shapesDock);
+    shapesContents->setObjectName(QStringLiteral("dockWidgetContents"));
+    auto* shapesLayout = new QGridLayout(shapesContents);
+    shapesLayout->setObjectName(QStringLiteral("gridLayout"));
+    m_elementsList = new ElementList(shapesContents);
+    m_elementsList->setObjectName(QStringLiteral("elementsList"));
+    shapesLayout->addWidget(m_elementsList, 0, 0);
+    m_shapesDock->setWidget(shapesContents);
+    addDockWidget(Qt::LeftDockWidgetArea, m_shapesDock);
+
+    m_parameterDock = new QDockWidget(this);
+    m_parameterDock->setObjectName(QStringLiteral("parameterDock"));
+    m_parameterDock->setMinimumSize(320, 104);
+    auto* parameterContents = new QWidget(m_parameterDock);
+    parameterContents->setObjectName(QStringLiteral("dockWidgetContents_2"));
+    auto* parameterLayout = new QVBoxLayout(parameterContents);
+    parameterLayout->setObjectName(QStringLiteral("verticalLayout_3"));
+    parameterLayout->setContentsMargins(0, 0, 0, 0);
+    m_scrollArea = new QScrollArea(parameterContents);
+    m_scrollArea->setObjectName(QStringLiteral("scrollArea"));
+    m_scrollArea->setWidgetResizable(true);
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    auto* sections = new QWidget;
+    sections->setObjectName(QStringLiteral("scrollAreaWidgetContents"));
+    auto* sectionsLayout = new QVBoxLayout(sections);
+    sectionsLayout->setObjectName(QStringLiteral("verticalLayout_2"));
+    sectionsLayout->setSpacing(0);
+    sectionsLayout->setContentsMargins(0, 0, 0, 0);
+    m_scrollArea->setWidget(sections);
+    parameterLayout->addWidget(m_scrollArea);
+    m_parameterDock->setWidget(parameterContents);
+    addDockWidget(Qt::RightDockWidgetArea, m_parameterDock);
+
+    m_exportParameters = new ExportSettings(sections);
+    m_exportParameters->setObjectName(QStringLiteral("exportParameters"));
+    m_exportParameters->setAutoFillBackground(true);
+    addSection("exportButton", m_exportParameters);
+    m_globalParameters = new GenericSettingsField(sections);
+    m_globalParameters->setObjectName(QStringLiteral("globalParameters"));
+    addSection("globalButton", m_globalParameters);
+    m_imageDetails = new ImageDetails(sections);
+    m_imageDetails->setObjectName(QStringLiteral("imageDetails"));
+    m_imageDetails->setAutoFillBackground(true);
+    addSection("imageButton", m_imageDetails);
+    m_bodyParameters = new GenericSettingsField(sections);
+    m_bodyParameters->setObjectName(QStringLiteral("bodyParameters"));
+    addSection("bodyButton", m_bodyParameters);
+    m_fixtureParameters = new GenericSettingsField(sections);
+    m_fixtureParameters->setObjectName(QStringLiteral("fixtureParameters"));
+    addSection("fixtureButton", m_fixtureParameters);
+    sectionsLayout->addItem(new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding));
+
+    m_noExporterHint = new QLabel(this);
+    m_noExporterHint->setObjectName(QStringLiteral("noExporterHint"));
+    statusBar()->addPermanentWidget(m_noExporterHint);
+
+    QMetaObject::connectSlotsByName(this);
 }
 
-MainWindow::~MainWindow() = default;
+QPushButton* MainWindow::addSection(const char* headerName, QWidget* panel)
+{
+    QWidget* sections = m_scrollArea->widget();
+    auto* header = new QPushButton(sections);
+    header->setObjectName(QLatin1String(headerName));
+    header->setFlat(true);
+    header->setCheckable(true);
+    header->setChecked(true);
+    header->setAutoDefault(false);
+    header->setDefault(false);
+    header->setStyleSheet(QLatin1String(sectionHeaderStyle));
+    QIcon arrows;
+    arrows.addFile(QStringLiteral(":/resources/right-arrow.png"), QSize(), QIcon::Normal, QIcon::Off);
+    arrows.addFile(QStringLiteral(":/resources/down-arrow.png"), QSize(), QIcon::Normal, QIcon::On);
+    header->setIcon(arrows);
+    auto* layout = static_cast<QVBoxLayout*>(sections->layout());
+    layout->addWidget(header);
+    layout->addWidget(panel);
+    m_headers.append(header);
+    return header;
+}
+
+void MainWindow::createActions()
+{
+    m_publishAction = new QAction(QIcon(QStringLiteral(":/32x32/Publish.png")), QString(), this);
+    m_publishAction->setObjectName(QStringLiteral("publishAction"));
+    m_publishAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(m_publishAction, &QAction::triggered, this, &MainWindow::publish);
+
+    m_publishAsAction = new QAction(QIcon(QStringLiteral(":/32x32/PublishAs.png")), QString(), this);
+    m_publishAsAction->setObjectName(QStringLiteral("publishAsAction"));
+    m_publishAsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    connect(m_publishAsAction, &QAction::triggered, this, &MainWindow::publishAs);
+
+    m_addSpritesAction = new QAction(QIcon(QStringLiteral(":/32x32/AddImage.png")), QString(), this);
+    m_addSpritesAction->setObjectName(QStringLiteral("addSpritesAction"));
+    connect(m_addSpritesAction, &QAction::triggered, m_elementsList, &ElementList::on_openSprite_clicked);
+}
 
 void MainWindow::createMenusAndToolBars()
 {
@@ -46,8 +217,14 @@ void MainWindow::createMenusAndToolBars()
     m_fileMenu->addAction(saveAction());
     m_fileMenu->addAction(saveAsAction());
     m_fileMenu->addSeparator();
+    m_fileMenu->addAction(m_publishAction);
+    m_fileMenu->addAction(m_publishAsAction);
+    m_fileMenu->addSeparator();
     m_fileMenu->addAction(exitAction());
     menuBar()->addSeparator();
+
+    m_editMenu = menuBar()->addMenu(QString());
+    m_editMenu->addAction(m_addSpritesAction);
 
     m_helpMenu = menuBar()->addMenu(QString());
     m_helpMenu->addAction(aboutAction());
@@ -56,39 +233,178 @@ void MainWindow::createMenusAndToolBars()
         m_helpMenu->addAction(updateCheckAction());
     m_helpMenu->addAction(feedbackAction());
 
-    QToolBar* fileBar = addToolBar(tr("File"));
-    fileBar->setObjectName(QStringLiteral("fileToolBar"));
-    fileBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    fileBar->addAction(newAction());
-    fileBar->addAction(openAction());
-    fileBar->addAction(saveAction());
+    m_fileToolBar = addToolBar(QString());
+    m_fileToolBar->setObjectName(QStringLiteral("fileToolBar"));
+    m_fileToolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_fileToolBar->addAction(newAction());
+    m_fileToolBar->addAction(openAction());
+    m_fileToolBar->addAction(saveAction());
+    m_fileToolBar->addAction(m_publishAction);
+    m_fileToolBar->addAction(m_publishAsAction);
+
+    m_toolsToolBar = addToolBar(QString());
+    m_toolsToolBar->setObjectName(QStringLiteral("toolsToolBar"));
+    m_toolsToolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_toolsToolBar->addAction(m_addSpritesAction);
 }
 
 void MainWindow::retranslate()
 {
+    setWindowTitle(tr("Hullwright"));
+    m_shapesDock->setWindowTitle(tr("Shapes"));
+    m_parameterDock->setWindowTitle(tr("Parameters"));
+    const char* const headerTexts[] = {QT_TR_NOOP("Exporter"), QT_TR_NOOP("Global parameters"),
+                                       QT_TR_NOOP("Image parameters"), QT_TR_NOOP("Body parameters"),
+                                       QT_TR_NOOP("Fixture parameters")};
+    for (int i = 0; i < m_headers.size(); ++i)
+        m_headers[i]->setText(tr(headerTexts[i]));
+
+    m_publishAction->setText(tr("&Publish"));
+    m_publishAction->setStatusTip(tr("Publish shapes"));
+    m_publishAsAction->setText(tr("Publish As"));
+    m_publishAsAction->setStatusTip(tr("Publish shapes"));
+    m_addSpritesAction->setText(tr("Add Sprites"));
+    m_addSpritesAction->setStatusTip(tr("Add a new sprite"));
+
     m_fileMenu->setTitle(tr("&File"));
+    m_editMenu->setTitle(tr("&Edit"));
     m_helpMenu->setTitle(tr("&Help"));
-    const int bodies = m_model ? m_model->rowCount() : 0;
-    m_placeholder->setText(bodies == 0 ? tr("Empty document") : tr("%n body(s)", nullptr, bodies));
+    m_fileToolBar->setWindowTitle(tr("File"));
+    m_toolsToolBar->setWindowTitle(tr("Tools"));
+    updatePublishing();
 }
 
 void MainWindow::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::LanguageChange)
+    if (event->type() == QEvent::LanguageChange && m_fileMenu)
         retranslate();
     GMainWindow::changeEvent(event);
 }
 
-void MainWindow::setModel(std::unique_ptr<ElementListModel> model)
+void MainWindow::setModel(ElementListModel* m)
 {
-    m_model = std::move(model);
-    retranslate();
+    std::unique_ptr<ElementListModel> previous = std::move(m_model);
+    m_model.reset(m);
+    // Nothing may keep pointing into the previous document once it is gone.
+    m_currentElement = nullptr;
+    m_currentFixture = nullptr;
+    m_exportParameters->setModel(m);
+    m_elementsList->setModel(m);
+    m_globalParameters->setGenericDataProvider(m);
+    m_editMenu->addAction(m->createUndoAction(m));
+    m_editMenu->addAction(m->createRedoAction(m));
+    connect(m, &ElementListModel::redisplayElement, m_elementsList, &ElementList::redisplayElement);
+    // Shared values such as bit names live in the document, so every panel rereads.
+    connect(m, &ElementListModel::globalValueChanged, m_globalParameters, &GenericSettingsField::refreshData);
+    connect(m, &ElementListModel::globalValueChanged, m_bodyParameters, &GenericSettingsField::refreshData);
+    connect(m, &ElementListModel::globalValueChanged, m_fixtureParameters, &GenericSettingsField::refreshData);
+    previous.reset();
+}
+
+void MainWindow::elementChanged(Element* e)
+{
+    qDebug() << "element changed: " << static_cast<void*>(e);
+    m_currentElement = e;
+    if (!e)
+        updateParameters(nullptr);
+    m_bodyParameters->setGenericDataProvider(e);
+    m_shapeEditor->setElement(e);
+    m_imageDetails->setElement(e);
+}
+
+void MainWindow::sceneChanged(LimbEditorScene* scene)
+{
+    connect(scene, &LimbEditorScene::currentFixtureChanged, this, &MainWindow::updateParameters);
+}
+
+void MainWindow::updateParameters(Fixture* f)
+{
+    m_currentFixture = f;
+    m_fixtureParameters->setGenericDataProvider(f);
+}
+
+void MainWindow::showSection(const Section& section, bool hasContent)
+{
+    section.panel->setVisible(hasContent && section.header->isChecked());
+    section.header->setVisible(hasContent);
+}
+
+void MainWindow::exporterChanged(Exporter* exporter)
+{
+    m_exporter = exporter;
+    const auto globals = exporter ? exporter->globalParameters() : noParameters();
+    m_globalParameters->setParameters(globals);
+    showSection({m_headers.at(1), m_globalParameters}, !globals.isEmpty());
+    m_globalParameters->setGenericDataProvider(m_model.get());
+
+    const auto bodies = exporter ? exporter->bodyParameters() : noParameters();
+    m_bodyParameters->setParameters(bodies);
+    showSection({m_headers.at(3), m_bodyParameters}, !bodies.isEmpty());
+
+    const auto fixtures = exporter ? exporter->fixtureParameters() : noParameters();
+    m_fixtureParameters->setParameters(fixtures);
+    showSection({m_headers.at(4), m_fixtureParameters}, !fixtures.isEmpty());
+    m_fixtureParameters->setGenericDataProvider(m_currentFixture);
+
+    updatePublishing();
+    elementChanged(m_currentElement);
+}
+
+void MainWindow::updatePublishing()
+{
+    const bool canPublish = m_exporter != nullptr;
+    m_publishAction->setEnabled(canPublish);
+    m_publishAsAction->setEnabled(canPublish);
+    m_noExporterHint->setText(canPublish ? QString()
+                                         : tr("No exporter is installed: publishing is disabled. "
+                                              "Add exporters in Preferences and restart."));
+    m_noExporterHint->setVisible(!canPublish);
+}
+
+void MainWindow::on_exportButton_clicked(bool checked) { m_exportParameters->setVisible(checked); }
+void MainWindow::on_globalButton_clicked(bool checked) { m_globalParameters->setVisible(checked); }
+void MainWindow::on_imageButton_clicked(bool checked) { m_imageDetails->setVisible(checked); }
+void MainWindow::on_bodyButton_clicked(bool checked) { m_bodyParameters->setVisible(checked); }
+void MainWindow::on_fixtureButton_clicked(bool checked) { m_fixtureParameters->setVisible(checked); }
+
+void MainWindow::updateCheck()
+{
+    if (auto* application = GApplication::instance())
+        application->updateCheck(this);
+}
+
+void MainWindow::publish()
+{
+    if (!m_exporter)
+        return;
+    const QString fileName = m_model->exportFileName();
+    const QString extension = QLatin1Char('.') + m_exporter->fileExtension();
+    if (!fileName.isEmpty() && fileName.endsWith(extension, Qt::CaseSensitive)) {
+        Publisher::publish(*m_model, fileName);
+        return;
+    }
+    publishAs();
+}
+
+void MainWindow::publishAs()
+{
+    if (!m_exporter)
+        return;
+    QString start = m_model->exportFileName();
+    if (start.isEmpty())
+        start = GlobalSettings().lastExportName();
+    const QString filter = tr("%1 File (*.%2)").arg(m_exporter->displayName(), m_exporter->fileExtension());
+    const QString chosen = QFileDialog::getSaveFileName(this, tr("Publish file"), start, filter);
+    if (chosen.isEmpty())
+        return;
+    m_model->setExportFileName(chosen);
+    GlobalSettings().setLastExportName(chosen);
+    publish();
 }
 
 bool MainWindow::loadFile(const QString& fileName)
 {
     auto model = std::make_unique<ElementListModel>();
-    model->setExporter(m_model->exporter());
     QString problem;
     try {
         if (!model->load(fileName))
@@ -101,7 +417,7 @@ bool MainWindow::loadFile(const QString& fileName)
         Reporter::current().report(Reporter::Warning, tr("Error"), problem, this);
         return false;
     }
-    setModel(std::move(model));
+    setModel(model.release());
     return true;
 }
 

@@ -2,13 +2,30 @@
 
 #include "gmainwindow.h"
 
+#include <QList>
+
 #include <memory>
 
+class Element;
+class ElementList;
 class ElementListModel;
+class Exporter;
+class ExportSettings;
+class Fixture;
+class GenericSettingsField;
+class ImageDetails;
+class LimbEditorScene;
+class QAction;
+class QDockWidget;
 class QLabel;
+class QPushButton;
+class QScrollArea;
+class QToolBar;
+class ShapeEditor;
 
-// The document window of Hullwright. It owns one document; its panels arrive
-// with the editor, so for now a document can be opened and saved but not edited.
+// The document window: the shape editor in the middle, the body list on the
+// left and the collapsible parameter sections on the right. It owns one
+// document and follows the current body, fixture and exporter.
 class MainWindow final : public GMainWindow
 {
     Q_OBJECT
@@ -20,11 +37,32 @@ public:
     bool saveFile(const QString& fileName) override;
 
     ElementListModel* model() const { return m_model.get(); }
-    // Installs a document; the previous one is deleted.
-    void setModel(std::unique_ptr<ElementListModel> model);
+    Element* currentElement() const { return m_currentElement; }
+    Fixture* currentFixture() const { return m_currentFixture; }
+    Exporter* exporter() const { return m_exporter; }
+
+    QAction* publishAction() const { return m_publishAction; }
+    QAction* publishAsAction() const { return m_publishAsAction; }
+    QAction* addSpritesAction() const { return m_addSpritesAction; }
 
 public slots:
     bool isModified() override;
+    void sceneChanged(LimbEditorScene* scene);
+    void exporterChanged(Exporter* exporter);
+    void elementChanged(Element* e);
+    void updateParameters(Fixture* f);
+    // Installs a document (the window takes it over) and deletes the previous one.
+    void setModel(ElementListModel* m);
+
+private slots:
+    void on_exportButton_clicked(bool checked);
+    void on_globalButton_clicked(bool checked);
+    void on_imageButton_clicked(bool checked);
+    void on_bodyButton_clicked(bool checked);
+    void on_fixtureButton_clicked(bool checked);
+    void updateCheck();
+    void publishAs();
+    void publish();
 
 protected:
     void saveCustomSettings(QSettings& settings) override;
@@ -32,11 +70,44 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    struct Section
+    {
+        QPushButton* header;
+        QWidget* panel;
+    };
+
+    void buildForm();
+    QPushButton* addSection(const char* headerName, QWidget* panel);
+    void createActions();
     void createMenusAndToolBars();
     void retranslate();
+    void showSection(const Section& section, bool hasContent);
+    void updatePublishing();
 
-    QMenu* m_fileMenu = nullptr;
-    QMenu* m_helpMenu = nullptr;
-    QLabel* m_placeholder = nullptr;
+    ShapeEditor* m_shapeEditor = nullptr;
+    ElementList* m_elementsList = nullptr;
+    QScrollArea* m_scrollArea = nullptr;
+    ExportSettings* m_exportParameters = nullptr;
+    GenericSettingsField* m_globalParameters = nullptr;
+    ImageDetails* m_imageDetails = nullptr;
+    GenericSettingsField* m_bodyParameters = nullptr;
+    GenericSettingsField* m_fixtureParameters = nullptr;
+    QDockWidget* m_shapesDock = nullptr;
+    QDockWidget* m_parameterDock = nullptr;
+    QList<QPushButton*> m_headers;
+    QLabel* m_noExporterHint = nullptr;
+
     std::unique_ptr<ElementListModel> m_model;
+    Fixture* m_currentFixture = nullptr;
+    Element* m_currentElement = nullptr;
+    Exporter* m_exporter = nullptr;
+
+    QAction* m_publishAction = nullptr;
+    QAction* m_publishAsAction = nullptr;
+    QAction* m_addSpritesAction = nullptr;
+    QMenu* m_fileMenu = nullptr;
+    QMenu* m_editMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
+    QToolBar* m_fileToolBar = nullptr;
+    QToolBar* m_toolsToolBar = nullptr;
 };

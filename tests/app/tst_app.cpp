@@ -32,7 +32,7 @@ private slots:
     void statistics();
     void exporterDirectories();
     void updateConfig();
-    void firstWindowHasFileAndHelpMenus();
+    void firstWindowHasFileEditAndHelpMenus();
     void loadFailureIsReportedAndWindowStays();
     void openingAProjectInstallsItsDocument();
     void aboutBox();
@@ -146,7 +146,7 @@ void TestApp::updateConfig()
     QVERIFY(QUrl(config.baseUrl).isValid());
 }
 
-void TestApp::firstWindowHasFileAndHelpMenus()
+void TestApp::firstWindowHasFileEditAndHelpMenus()
 {
     GMainWindow* window = GApplication::instance()->newFile();
     QVERIFY(qobject_cast<MainWindow*>(window));
@@ -159,7 +159,7 @@ void TestApp::firstWindowHasFileAndHelpMenus()
         if (action->menu())
             menus << action->menu()->title();
     }
-    QCOMPARE(menus, (QStringList{"&File", "&Help"}));
+    QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Help"}));
 
     QMenu* file = menuActions.first()->menu();
     QStringList fileItems;
@@ -167,7 +167,7 @@ void TestApp::firstWindowHasFileAndHelpMenus()
     for (QAction* action : fileActions)
         fileItems << (action->isSeparator() ? QStringLiteral("-") : action->text());
     QCOMPARE(fileItems, (QStringList{"&New", "&Open...", "Open recent", "-", "Close", "&Save", "Save &As...", "-",
-                                     "E&xit"}));
+                                     "&Publish", "Publish As", "-", "E&xit"}));
 
     QMenu* help = menuActions.last()->menu();
     QStringList helpItems;
@@ -178,7 +178,7 @@ void TestApp::firstWindowHasFileAndHelpMenus()
 
     auto* toolBar = window->findChild<QToolBar*>(QStringLiteral("fileToolBar"));
     QVERIFY(toolBar);
-    QCOMPARE(toolBar->actions().size(), 3);
+    QCOMPARE(toolBar->actions().size(), 5);
     QCOMPARE(toolBar->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
 }
 
