@@ -4,25 +4,35 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // The output is defined by ReferenceDecomposition, which does every step the
 // slow way; this file reaches the same result without its quadratic scans:
-//  - close vertex pairs are found once with a hash grid, and the splits at
-//    pinch points become index intervals (see triangulate());
+//  - close vertex pairs are found once (directly for short outlines, with a
+//    hash grid for long ones), and the splits at pinch points become index
+//    intervals (see triangulate());
 //  - ear clipping keeps the candidate ears in a heap ordered like the
 //    reference's scan, re-scores a vertex only when its neighbours change, and
-//    looks for vertices inside an ear's triangle (through a grid of the
-//    remaining vertices, but with the exact float test on every vertex in the
-//    triangle's bounding box) only when the ear is about to be clipped;
+//    looks for vertices inside an ear's triangle (scanning the remaining
+//    vertices, through a grid for long outlines, with the exact float test on
+//    every vertex in the triangle's bounding box) only when the ear is about
+//    to be clipped;
 //  - growing pieces visits only triangles that share a point with the piece,
 //    in the order in which the reference's two rounds over the list reach them.
 // Every float expression is written exactly as in the reference, and the
 // library is built without floating-point contraction, so results match bit
-// for bit.
+// for bit. All working memory of a call comes from one arena, most of it on
+// the stack for outlines of a few hundred points.
 
 namespace {
 
@@ -30,6 +40,123 @@ constexpr int maxPieceVertices = 8;
 constexpr float pinchTolerance = 0.001f;
 constexpr float lengthEpsilon = 1.1920929e-7f;
 constexpr float parallelTolerance = 0.03490659f; // 2 degrees
+
+// Up to this many points, close pairs are found by comparing every pair, and
+// the vertices inside an ear by scanning all remaining ones: cheaper than
+// building and probing grids.
+constexpr int directPinchLimit = 64;
+constexpr int directScanLimit = 128;
+
+// ---------------------------------------------------------------------------
+// Working memory.
+
+// A bump allocator for the arrays of one call: they all live until the call
+// returns, so nothing is freed one by one. The first few kilobytes are part
+// of the object (on the caller's stack); beyond them it takes heap blocks,
+// each at least twice the size of the one before. The largest block of a call
+// is kept for the next call on the same thread (up to a limit): allocating
+// and releasing a block of that size each time costs the C library more than
+// a whole decomposition of a few hundred points.
+class Arena
+{
+public:
+    Arena() = default;
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+
+    ~Arena()
+    {
+        Spare& spare = Arena::spare();
+        while (m_blocks) {
+            Block* const previous = m_blocks->previous;
+            if (m_blocks->size > spare.size && m_blocks->size <= spareLimit) {
+                std::free(spare.block);
+                spare.block = m_blocks;
+                spare.size = m_blocks->size;
+            } else {
+                std::free(m_blocks);
+            }
+            m_blocks = previous;
+        }
+    }
+
+    // Uninitialised room for `count` objects of a trivial type.
+    template<typename T>
+    T* allocate(std::size_t count)
+    {
+        static_assert(std::is_trivially_copyable<T>::value && std::is_trivially_destructible<T>::value,
+                      "the arena never runs constructors or destructors");
+        static_assert(alignof(T) <= alignment, "over-aligned type");
+        const std::size_t bytes = (count * sizeof(T) + alignment - 1) & ~(alignment - 1);
+        if (bytes > std::size_t(m_end - m_cursor))
+            grow(bytes);
+        T* const result = reinterpret_cast<T*>(m_cursor);
+        m_cursor += bytes;
+        return result;
+    }
+
+    template<typename T>
+    T* filled(std::size_t count, T value)
+    {
+        T* const result = allocate<T>(count);
+        std::fill_n(result, count, value);
+        return result;
+    }
+
+private:
+    static constexpr std::size_t alignment = 16;
+    static constexpr std::size_t localBytes = 24 * 1024;
+
+    static constexpr std::size_t spareLimit = 4 * 1024 * 1024;
+
+    struct alignas(alignment) Block
+    {
+        Block* previous;
+        std::size_t size;
+    };
+
+    struct Spare
+    {
+        Block* block = nullptr;
+        std::size_t size = 0;
+        ~Spare() { std::free(block); }
+    };
+
+    static Spare& spare()
+    {
+        static thread_local Spare kept;
+        return kept;
+    }
+
+    void grow(std::size_t bytes)
+    {
+        std::size_t size = std::max(bytes + sizeof(Block), m_nextBlockSize);
+        Spare& spare = Arena::spare();
+        Block* block = nullptr;
+        if (spare.block && spare.size >= size) {
+            block = spare.block;
+            size = spare.size;
+            spare.block = nullptr;
+            spare.size = 0;
+        } else {
+            block = static_cast<Block*>(std::malloc(size));
+            if (!block)
+                throw std::bad_alloc();
+        }
+        block->previous = m_blocks;
+        block->size = size;
+        m_blocks = block;
+        m_cursor = reinterpret_cast<char*>(block + 1);
+        m_end = reinterpret_cast<char*>(block) + size;
+        m_nextBlockSize = size * 2;
+    }
+
+    alignas(alignment) char m_local[localBytes];
+    char* m_cursor = m_local;
+    char* m_end = m_local + localBytes;
+    Block* m_blocks = nullptr;
+    std::size_t m_nextBlockSize = 64 * 1024;
+};
 
 // ---------------------------------------------------------------------------
 // Float primitives, the same expressions as the reference.
@@ -51,14 +178,10 @@ inline void normalizeIfLong(float& dx, float& dy)
     }
 }
 
-inline float earScore(float px, float py, float ix, float iy, float nx, float ny)
+// The reference's ear score from the three sides, already through
+// normalizeIfLong: d1 = next - i, d2 = i - prev, d3 = prev - next.
+inline float earScore(float d1x, float d1y, float d2x, float d2y, float d3x, float d3y)
 {
-    float d1x = nx - ix, d1y = ny - iy;
-    float d2x = ix - px, d2y = iy - py;
-    float d3x = px - nx, d3y = py - ny;
-    normalizeIfLong(d1x, d1y);
-    normalizeIfLong(d2x, d2y);
-    normalizeIfLong(d3x, d3y);
     const float s1 = std::fabs(d2y * d1x - d1y * d2x);
     const float s2 = std::fabs(d2x * d3y - d2y * d3x);
     const float s3 = std::fabs(d3x * d1y - d1x * d3y);
@@ -109,11 +232,12 @@ struct EarTriangle
     // infinite inverse, u and w come out infinite or NaN, never both in [0, 1].
     bool containsNothing() const { return std::isinf(inverse); }
 
-    bool contains(float px, float py) const
+    // "All three corners on one side" is the same as outside the closed box.
+    bool inBox(float px, float py) const { return px >= minX && px <= maxX && py >= minY && py <= maxY; }
+
+    // The barycentric part of the test, for a point known to be in the box.
+    bool containsInBox(float px, float py) const
     {
-        // "All three corners on one side" is the same as outside the closed box.
-        if (px < minX || px > maxX || py < minY || py > maxY)
-            return false;
         const float qx = px - x0, qy = py - y0;
         const float aq = ax * qx + ay * qy;
         const float bq = bx * qx + by * qy;
@@ -141,27 +265,70 @@ inline std::size_t tableCapacity(int n)
     return capacity;
 }
 
+inline bool isPinch(float x0, float y0, float x1, float y1)
+{
+    return std::fabs(x0 - x1) < pinchTolerance && std::fabs(y0 - y1) < pinchTolerance;
+}
+
 // ---------------------------------------------------------------------------
 // Pinch points.
+
+// Every pair, for short outlines. The first loop has no early exit so that it
+// runs several pairs at a time; pairs are rare, the second loop rarer still.
+bool findPinchPartnersDirectly(const float* x, const float* y, int n, int* partner)
+{
+    bool any = false;
+    for (int p = 0; p < n; ++p) {
+        partner[p] = n;
+        const float px = x[p], py = y[p];
+        int q = p + 2;
+        int hit = 0;
+#if defined(__SSE2__)
+        // Four at a time; clearing the sign bit is exactly fabs.
+        const __m128 sign = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+        const __m128 tolerance = _mm_set1_ps(pinchTolerance);
+        const __m128 px4 = _mm_set1_ps(px), py4 = _mm_set1_ps(py);
+        __m128 close = _mm_setzero_ps();
+        for (; q + 4 <= n; q += 4) {
+            const __m128 dx = _mm_and_ps(_mm_sub_ps(px4, _mm_loadu_ps(x + q)), sign);
+            const __m128 dy = _mm_and_ps(_mm_sub_ps(py4, _mm_loadu_ps(y + q)), sign);
+            close = _mm_or_ps(close, _mm_and_ps(_mm_cmplt_ps(dx, tolerance), _mm_cmplt_ps(dy, tolerance)));
+        }
+        hit = _mm_movemask_ps(close);
+#endif
+        for (; q < n; ++q)
+            hit |= int(std::fabs(px - x[q]) < pinchTolerance) & int(std::fabs(py - y[q]) < pinchTolerance);
+        if (!hit)
+            continue;
+        for (int q = p + 2; q < n; ++q) {
+            if (isPinch(px, py, x[q], y[q])) {
+                partner[p] = q;
+                break;
+            }
+        }
+        any = true;
+    }
+    return any;
+}
 
 // For every vertex p, the lowest q >= p + 2 whose vertex lies within the pinch
 // tolerance of p's (the reference pairs every i < j except j == i + 1, so the
 // first and the last vertex pair too); n when there is none. Returns whether
 // any vertex has one.
-bool findPinchPartners(const std::vector<float>& x, const std::vector<float>& y, std::vector<int>& partner)
+bool findPinchPartners(const float* x, const float* y, int n, int* partner, Arena& arena)
 {
-    const int n = int(x.size());
-    partner.assign(n, n);
-    if (n < 3)
-        return false;
+    if (n <= directPinchLimit)
+        return findPinchPartnersDirectly(x, y, n, partner);
 
     // Cells 1/64 wide, shifted by half a cell so that pixel, half-pixel and
     // quarter-pixel coordinates sit mid-cell: their partners (closer than
     // 0.001 = 0.064 cells) can only be in the same cell. Others look next door.
     constexpr double cellsPerUnit = 64.0;
     constexpr double margin = 0.08;
-    std::vector<std::int64_t> cellX(n), cellY(n);
-    std::vector<unsigned char> near(n);
+    const std::size_t count = std::size_t(n);
+    std::int64_t* const cellX = arena.allocate<std::int64_t>(count);
+    std::int64_t* const cellY = arena.allocate<std::int64_t>(count);
+    unsigned char* const near = arena.allocate<unsigned char>(count);
     for (int i = 0; i < n; ++i) {
         // Exact: a float below 1e7 times 64 plus a half fits a double's mantissa.
         const double fx = double(x[i]) * cellsPerUnit + 0.5;
@@ -178,15 +345,17 @@ bool findPinchPartners(const std::vector<float>& x, const std::vector<float>& y,
 
     const std::size_t capacity = tableCapacity(n);
     const std::size_t mask = capacity - 1;
-    std::vector<std::int64_t> keyX(capacity), keyY(capacity);
-    std::vector<int> head(capacity, std::numeric_limits<int>::min());
-    std::vector<int> nextInCell(n, -1);
+    constexpr int emptySlot = std::numeric_limits<int>::min();
+    std::int64_t* const keyX = arena.allocate<std::int64_t>(capacity);
+    std::int64_t* const keyY = arena.allocate<std::int64_t>(capacity);
+    int* const head = arena.filled<int>(capacity, emptySlot);
+    int* const nextInCell = arena.filled<int>(count, -1);
     auto slotOf = [&](std::int64_t cx, std::int64_t cy, bool create) -> int {
         const std::uint64_t hash
             = std::uint64_t(cx) * 0x9E3779B97F4A7C15ULL + std::uint64_t(cy) * 0xC2B2AE3D27D4EB4FULL;
         std::size_t slot = std::size_t(hash >> 32) & mask;
         for (;;) {
-            if (head[slot] == std::numeric_limits<int>::min()) {
+            if (head[slot] == emptySlot) {
                 if (!create)
                     return -1;
                 keyX[slot] = cx;
@@ -219,7 +388,7 @@ bool findPinchPartners(const std::vector<float>& x, const std::vector<float>& y,
                 if (slot < 0)
                     continue;
                 for (int q = head[slot]; q >= 0 && q < best; q = nextInCell[q]) {
-                    if (std::fabs(x[p] - x[q]) < pinchTolerance && std::fabs(y[p] - y[q]) < pinchTolerance) {
+                    if (isPinch(x[p], y[p], x[q], y[q])) {
                         best = q;
                         break;
                     }
@@ -238,17 +407,16 @@ bool findPinchPartners(const std::vector<float>& x, const std::vector<float>& y,
 class PartnerTree
 {
 public:
-    explicit PartnerTree(const std::vector<int>& partner)
-        : m_size(int(partner.size()))
+    PartnerTree(const int* partner, int size, Arena& arena)
     {
         m_leaves = 1;
-        while (m_leaves < m_size)
+        while (m_leaves < size)
             m_leaves *= 2;
-        m_min.assign(std::size_t(2 * m_leaves), std::numeric_limits<int>::max());
-        for (int i = 0; i < m_size; ++i)
-            m_min[std::size_t(m_leaves + i)] = partner[std::size_t(i)];
+        m_min = arena.filled<int>(std::size_t(2 * m_leaves), std::numeric_limits<int>::max());
+        for (int i = 0; i < size; ++i)
+            m_min[m_leaves + i] = partner[i];
         for (int i = m_leaves - 1; i >= 1; --i)
-            m_min[std::size_t(i)] = std::min(m_min[std::size_t(2 * i)], m_min[std::size_t(2 * i + 1)]);
+            m_min[i] = std::min(m_min[2 * i], m_min[2 * i + 1]);
     }
 
     // The first p in [lo, hi] with partner[p] <= hi, or -1.
@@ -257,7 +425,7 @@ public:
 private:
     int search(int node, int nodeLo, int nodeHi, int lo, int hi) const
     {
-        if (nodeHi < lo || nodeLo > hi || m_min[std::size_t(node)] > hi)
+        if (nodeHi < lo || nodeLo > hi || m_min[node] > hi)
             return -1;
         if (nodeLo == nodeHi)
             return nodeLo;
@@ -268,9 +436,8 @@ private:
         return search(2 * node + 1, middle + 1, nodeHi, lo, hi);
     }
 
-    int m_size;
-    int m_leaves;
-    std::vector<int> m_min;
+    int m_leaves = 1;
+    int* m_min = nullptr;
 };
 
 // ---------------------------------------------------------------------------
@@ -281,31 +448,51 @@ struct OutTriangle
     int v[3]; // vertex numbers of the whole outline, counter-clockwise by keepsOrder
 };
 
-// The remaining vertices of the polygon being clipped, for "is any vertex in
+// Room for every triangle of the outline: the parts of an outline of n
+// vertices split at pinch points have n vertices together and each part of k
+// vertices gives at most k - 2 triangles.
+struct TriangleList
+{
+    OutTriangle* data = nullptr;
+    int size = 0;
+};
+
+// The remaining vertices of a long polygon being clipped, for "is any vertex in
 // this triangle?": a uniform grid over their bounding box with a few cells per
 // vertex, rebuilt (finer relative to the shrinking polygon) once half of the
 // vertices it was built with are gone. Clipped vertices are skipped until then.
 class VertexGrid
 {
 public:
+    // Room for polygons of up to `capacity` vertices; taken on first use.
+    void reserve(int capacity, Arena& arena)
+    {
+        if (m_start)
+            return;
+        const std::size_t count = std::size_t(capacity);
+        m_start = arena.allocate<int>(count * cellsPerVertex + 1);
+        m_fill = arena.allocate<int>(count * cellsPerVertex);
+        m_cellOf = arena.allocate<int>(count);
+        m_items = arena.allocate<Item>(count);
+    }
+
     // Takes the vertices by walking the ring from `first`.
-    void build(const std::vector<float>& x, const std::vector<float>& y, const std::vector<int>& next, int first,
-               int aliveCount)
+    void build(const float* x, const float* y, const int* next, int first, int aliveCount)
     {
         m_built = aliveCount;
-        float minX = x[std::size_t(first)], maxX = minX, minY = y[std::size_t(first)], maxY = minY;
+        float minX = x[first], maxX = minX, minY = y[first], maxY = minY;
         int i = first;
         do {
-            const std::size_t k = std::size_t(i);
-            minX = std::min(minX, x[k]);
-            maxX = std::max(maxX, x[k]);
-            minY = std::min(minY, y[k]);
-            maxY = std::max(maxY, y[k]);
-            i = next[k];
+            minX = std::min(minX, x[i]);
+            maxX = std::max(maxX, x[i]);
+            minY = std::min(minY, y[i]);
+            maxY = std::max(maxY, y[i]);
+            i = next[i];
         } while (i != first);
 
         const double width = double(maxX) - double(minX), height = double(maxY) - double(minY);
         const double cells = double(cellsPerVertex) * aliveCount;
+        // columns * rows never exceeds cells, the room reserve() made.
         if (width > 0 && height > 0) {
             m_columns = int(std::clamp(std::sqrt(cells * width / height), 1.0, cells));
             m_rows = int(std::clamp(cells / m_columns, 1.0, cells));
@@ -325,50 +512,44 @@ public:
         m_scaleX = scaleX < 1e30 ? float(scaleX) : 0.0f;
         m_scaleY = scaleY < 1e30 ? float(scaleY) : 0.0f;
 
-        const std::size_t cellCount = std::size_t(m_columns) * std::size_t(m_rows);
-        m_start.assign(cellCount + 1, 0);
-        m_cellOf.resize(std::size_t(aliveCount));
+        const int cellCount = m_columns * m_rows;
+        std::fill_n(m_start, cellCount + 1, 0);
         int n = 0;
         i = first;
         do {
-            const std::size_t k = std::size_t(i);
-            const int cell = row(y[k]) * m_columns + column(x[k]);
-            m_cellOf[std::size_t(n++)] = cell;
-            ++m_start[std::size_t(cell) + 1];
-            i = next[k];
+            const int cell = row(y[i]) * m_columns + column(x[i]);
+            m_cellOf[n++] = cell;
+            ++m_start[cell + 1];
+            i = next[i];
         } while (i != first);
-        for (std::size_t c = 0; c < cellCount; ++c)
+        for (int c = 0; c < cellCount; ++c)
             m_start[c + 1] += m_start[c];
-        m_items.resize(std::size_t(aliveCount));
-        m_fill.assign(m_start.begin(), m_start.end() - 1);
+        std::copy_n(m_start, cellCount, m_fill);
         n = 0;
         i = first;
         do {
-            const std::size_t k = std::size_t(i);
-            const std::size_t cell = std::size_t(m_cellOf[std::size_t(n++)]);
-            m_items[std::size_t(m_fill[cell]++)] = Item{x[k], y[k], i};
-            i = next[k];
+            m_items[m_fill[m_cellOf[n++]]++] = Item{x[i], y[i], i};
+            i = next[i];
         } while (i != first);
     }
 
     int builtCount() const { return m_built; }
 
     // Some remaining vertex other than the three excluded that the triangle contains, or -1.
-    int findInside(const EarTriangle& t, int skip0, int skip1, int skip2, const std::vector<unsigned char>& alive) const
+    int findInside(const EarTriangle& t, int skip0, int skip1, int skip2, const unsigned char* alive) const
     {
         // The cell mapping is monotonic, so every point of the closed box is
         // in a cell between those of its corners.
         const int column0 = column(t.minX), column1 = column(t.maxX);
         const int row0 = row(t.minY), row1 = row(t.maxY);
         for (int r = row0; r <= row1; ++r) {
-            const std::size_t base = std::size_t(r) * std::size_t(m_columns);
-            const int end = m_start[base + std::size_t(column1) + 1];
-            for (int k = m_start[base + std::size_t(column0)]; k < end; ++k) {
-                const Item& item = m_items[std::size_t(k)];
-                if (!t.contains(item.x, item.y))
+            const int base = r * m_columns;
+            const int end = m_start[base + column1 + 1];
+            for (int k = m_start[base + column0]; k < end; ++k) {
+                const Item& item = m_items[k];
+                if (!t.inBox(item.x, item.y) || !t.containsInBox(item.x, item.y))
                     continue;
-                if (item.index == skip0 || item.index == skip1 || item.index == skip2
-                    || !alive[std::size_t(item.index)])
+                if (item.index == skip0 || item.index == skip1 || item.index == skip2 || !alive[item.index])
                     continue;
                 return item.index;
             }
@@ -401,8 +582,97 @@ private:
     float m_originX = 0, m_originY = 0, m_scaleX = 0, m_scaleY = 0;
     int m_columns = 1, m_rows = 1;
     int m_built = 0;
-    std::vector<int> m_start, m_fill, m_cellOf;
-    std::vector<Item> m_items;
+    int* m_start = nullptr;
+    int* m_fill = nullptr;
+    int* m_cellOf = nullptr;
+    Item* m_items = nullptr;
+};
+
+// The remaining vertices of a short polygon, packed: clipping one moves the
+// last into its place. Scanning them all costs less than a grid when they are few.
+class VertexList
+{
+public:
+    void reserve(int capacity, Arena& arena)
+    {
+        if (m_x)
+            return;
+        // Whole blocks of four for the scan; the room beyond the vertices
+        // holds NaN, which is in no box.
+        const std::size_t count = (std::size_t(capacity) + 3) & ~std::size_t(3);
+        m_x = arena.allocate<float>(count);
+        m_y = arena.allocate<float>(count);
+        m_index = arena.allocate<int>(count);
+        m_place = arena.allocate<int>(count);
+        m_room = int(count);
+    }
+
+    void build(const float* x, const float* y, int count)
+    {
+        std::copy_n(x, count, m_x);
+        std::copy_n(y, count, m_y);
+        std::fill(m_x + count, m_x + m_room, std::numeric_limits<float>::quiet_NaN());
+        std::fill(m_y + count, m_y + m_room, std::numeric_limits<float>::quiet_NaN());
+        for (int i = 0; i < count; ++i) {
+            m_index[i] = i;
+            m_place[i] = i;
+        }
+        m_size = count;
+    }
+
+    void remove(int i)
+    {
+        const int place = m_place[i];
+        const int last = --m_size;
+        m_x[place] = m_x[last];
+        m_y[place] = m_y[last];
+        m_index[place] = m_index[last];
+        m_place[m_index[place]] = place;
+        m_x[last] = std::numeric_limits<float>::quiet_NaN();
+        m_y[last] = std::numeric_limits<float>::quiet_NaN();
+    }
+
+    int findInside(const EarTriangle& t, int skip0, int skip1, int skip2) const
+    {
+#if defined(__SSE2__)
+        // The box test four at a time, then the exact test on what passes.
+        const __m128 minX = _mm_set1_ps(t.minX), maxX = _mm_set1_ps(t.maxX);
+        const __m128 minY = _mm_set1_ps(t.minY), maxY = _mm_set1_ps(t.maxY);
+        for (int k = 0; k < m_size; k += 4) {
+            const __m128 px = _mm_load_ps(m_x + k), py = _mm_load_ps(m_y + k);
+            const __m128 inX = _mm_and_ps(_mm_cmpge_ps(px, minX), _mm_cmple_ps(px, maxX));
+            const __m128 inY = _mm_and_ps(_mm_cmpge_ps(py, minY), _mm_cmple_ps(py, maxY));
+            for (int lanes = _mm_movemask_ps(_mm_and_ps(inX, inY)); lanes; lanes &= lanes - 1) {
+                // The ear's own corners are always in its box: cheaper to skip first.
+                const int j = k + __builtin_ctz(unsigned(lanes));
+                const int index = m_index[j];
+                if (index == skip0 || index == skip1 || index == skip2 || !t.containsInBox(m_x[j], m_y[j]))
+                    continue;
+                return index;
+            }
+        }
+        return -1;
+#else
+        for (int k = 0; k < m_size; ++k) {
+            const float px = m_x[k], py = m_y[k];
+            if (!t.inBox(px, py) || !t.containsInBox(px, py))
+                continue;
+            const int index = m_index[k];
+            if (index == skip0 || index == skip1 || index == skip2)
+                continue;
+            return index;
+        }
+        return -1;
+#endif
+    }
+
+private:
+    float* m_x = nullptr;
+    float* m_y = nullptr;
+    int* m_index = nullptr;
+    int* m_place = nullptr;
+    int m_size = 0;
+    int m_room = 0;
 };
 
 // The current ears, best first: highest score, then lowest position. Positions
@@ -413,10 +683,16 @@ private:
 class EarQueue
 {
 public:
+    void reserve(int capacity, Arena& arena)
+    {
+        m_keys = arena.allocate<std::uint64_t>(std::size_t(capacity));
+        m_position = arena.allocate<int>(std::size_t(capacity));
+    }
+
     void reset(int vertices)
     {
-        m_keys.clear();
-        m_position.assign(std::size_t(vertices), -1);
+        m_size = 0;
+        std::fill_n(m_position, vertices, -1);
     }
 
     static std::uint64_t key(float score, int index)
@@ -429,42 +705,39 @@ public:
     // Adds without ordering; heapify() puts everything in order afterwards.
     void append(std::uint64_t key)
     {
-        m_position[std::size_t(indexOf(key))] = int(m_keys.size());
-        m_keys.push_back(key);
+        m_position[indexOf(key)] = m_size;
+        m_keys[m_size++] = key;
     }
 
     void heapify()
     {
-        if (m_keys.size() < 2)
+        if (m_size < 2)
             return;
-        for (int i = (int(m_keys.size()) - 2) / arity; i >= 0; --i)
-            siftDown(i, m_keys[std::size_t(i)]);
+        for (int i = (m_size - 2) / arity; i >= 0; --i)
+            siftDown(i, m_keys[i]);
     }
 
     void set(int index, std::uint64_t key)
     {
-        const int at = m_position[std::size_t(index)];
-        if (at < 0) {
-            m_keys.push_back(key);
-            siftUp(int(m_keys.size()) - 1, key);
-        } else if (key > m_keys[std::size_t(at)]) {
+        const int at = m_position[index];
+        if (at < 0)
+            siftUp(m_size++, key);
+        else if (key > m_keys[at])
             siftUp(at, key);
-        } else {
+        else
             siftDown(at, key);
-        }
     }
 
     void remove(int index)
     {
-        const int at = m_position[std::size_t(index)];
+        const int at = m_position[index];
         if (at < 0)
             return;
-        m_position[std::size_t(index)] = -1;
-        const std::uint64_t last = m_keys.back();
-        m_keys.pop_back();
-        if (at == int(m_keys.size()))
+        m_position[index] = -1;
+        const std::uint64_t last = m_keys[--m_size];
+        if (at == m_size)
             return;
-        if (last > m_keys[std::size_t(at)])
+        if (last > m_keys[at])
             siftUp(at, last);
         else
             siftDown(at, last);
@@ -473,9 +746,9 @@ public:
     // Removes and returns the best ear, or -1.
     int pop()
     {
-        if (m_keys.empty())
+        if (m_size == 0)
             return -1;
-        const int index = indexOf(m_keys.front());
+        const int index = indexOf(m_keys[0]);
         remove(index);
         return index;
     }
@@ -487,15 +760,15 @@ private:
 
     void place(int at, std::uint64_t key)
     {
-        m_keys[std::size_t(at)] = key;
-        m_position[std::size_t(indexOf(key))] = at;
+        m_keys[at] = key;
+        m_position[indexOf(key)] = at;
     }
 
     void siftUp(int at, std::uint64_t key)
     {
         while (at > 0) {
             const int parent = (at - 1) / arity;
-            const std::uint64_t above = m_keys[std::size_t(parent)];
+            const std::uint64_t above = m_keys[parent];
             if (above >= key)
                 break;
             place(at, above);
@@ -506,18 +779,17 @@ private:
 
     void siftDown(int at, std::uint64_t key)
     {
-        const int size = int(m_keys.size());
         for (;;) {
             const int first = at * arity + 1;
-            if (first >= size)
+            if (first >= m_size)
                 break;
-            const int last = std::min(first + arity, size);
+            const int last = std::min(first + arity, m_size);
             int best = first;
-            std::uint64_t bestKey = m_keys[std::size_t(first)];
+            std::uint64_t bestKey = m_keys[first];
             for (int c = first + 1; c < last; ++c) {
-                if (m_keys[std::size_t(c)] > bestKey) {
+                if (m_keys[c] > bestKey) {
                     best = c;
-                    bestKey = m_keys[std::size_t(c)];
+                    bestKey = m_keys[c];
                 }
             }
             if (bestKey <= key)
@@ -528,8 +800,9 @@ private:
         place(at, key);
     }
 
-    std::vector<std::uint64_t> m_keys;
-    std::vector<int> m_position;
+    std::uint64_t* m_keys = nullptr;
+    int* m_position = nullptr;
+    int m_size = 0;
 };
 
 // Clips one polygon without pinch points, like the reference's loop: always the
@@ -537,20 +810,47 @@ private:
 class EarClipper
 {
 public:
-    // Appends the triangles of the polygon made of the given outline vertices;
-    // false when not one ear could be found (the reference's -1).
-    bool clip(const std::vector<int>& vertices, const std::vector<float>& outlineX,
-              const std::vector<float>& outlineY, std::vector<OutTriangle>& triangles)
+    // Room for polygons of up to `capacity` vertices.
+    EarClipper(int capacity, Arena& arena)
+        : m_arena(arena), m_capacity(capacity)
     {
-        const int m = int(vertices.size());
+        const std::size_t count = std::size_t(capacity);
+        m_prev = arena.allocate<int>(count);
+        m_next = arena.allocate<int>(count);
+        m_alive = arena.allocate<unsigned char>(count);
+        m_state = arena.allocate<unsigned char>(count);
+        m_witness = arena.allocate<int>(count);
+        m_watchHead = arena.allocate<int>(count);
+        m_watchPrev = arena.allocate<int>(count);
+        m_watchNext = arena.allocate<int>(count);
+        m_edgeX = arena.allocate<float>(count);
+        m_edgeY = arena.allocate<float>(count);
+        m_chordX = arena.allocate<float>(count);
+        m_chordY = arena.allocate<float>(count);
+        m_ears.reserve(capacity, arena);
+    }
+
+    // Appends the triangles of the polygon made of the given outline vertices
+    // (all of them, in order, when `vertices` is null); false when not one ear
+    // could be found (the reference's -1).
+    bool clip(const int* vertices, int m, const float* outlineX, const float* outlineY, TriangleList& triangles)
+    {
         if (m < 3)
             return true;
+        m_vertices = vertices;
         if (m == 3) {
-            emit(vertices[1], vertices[2], vertices[0], outlineX, outlineY, triangles);
+            emit(1, 2, 0, outlineX, outlineY, triangles);
             return true;
         }
-        reset(vertices, outlineX, outlineY);
-        m_grid.build(m_x, m_y, m_next, 0, m_remaining);
+        reset(m, outlineX, outlineY);
+        m_useGrid = m > directScanLimit;
+        if (m_useGrid) {
+            m_grid.reserve(m_capacity, m_arena);
+            m_grid.build(m_x, m_y, m_next, 0, m_remaining);
+        } else {
+            m_list.reserve(m_capacity, m_arena);
+            m_list.build(m_x, m_y, m);
+        }
         m_bulk = true;
         for (int i = 0; i < m; ++i)
             evaluate(i);
@@ -562,98 +862,113 @@ public:
             const int ear = popEar();
             if (ear < 0)
                 return found > 0;
-            const int prev = m_prev[std::size_t(ear)], next = m_next[std::size_t(ear)];
-            emit(vertices[std::size_t(ear)], vertices[std::size_t(next)], vertices[std::size_t(prev)], outlineX,
-                 outlineY, triangles);
+            const int prev = m_prev[ear], next = m_next[ear];
+            emit(ear, next, prev, outlineX, outlineY, triangles);
             ++found;
+            m_edgeX[prev] = m_chordX[ear];
+            m_edgeY[prev] = m_chordY[ear];
             removeVertex(ear);
             if (m_remaining == 3)
                 break;
-            if (m_remaining * 2 < m_grid.builtCount() && m_remaining > 32)
+            if (m_useGrid && m_remaining * 2 < m_grid.builtCount() && m_remaining > 32)
                 m_grid.build(m_x, m_y, m_next, prev, m_remaining);
             evaluate(prev);
             evaluate(next);
             // Vertices that were no ear only because the clipped vertex was in
             // their triangle; evaluate() unhooks each from this list.
-            while (m_watchHead[std::size_t(ear)] >= 0)
-                evaluate(m_watchHead[std::size_t(ear)]);
+            while (m_watchHead[ear] >= 0)
+                evaluate(m_watchHead[ear]);
         }
         // The last three, in their order in the polygon: (1, 2, 0).
-        int a = -1;
-        for (int i = 0; i < m; ++i) {
-            if (m_alive[std::size_t(i)]) {
-                a = i;
-                break;
-            }
-        }
-        const int b = m_next[std::size_t(a)], c = m_next[std::size_t(b)];
-        emit(vertices[std::size_t(b)], vertices[std::size_t(c)], vertices[std::size_t(a)], outlineX, outlineY,
-             triangles);
+        int a = 0;
+        while (!m_alive[a])
+            ++a;
+        const int b = m_next[a], c = m_next[b];
+        emit(b, c, a, outlineX, outlineY, triangles);
         return true;
     }
 
 private:
     enum State : unsigned char { Reflex, Blocked, Candidate };
 
-    static void emit(int v1, int v2, int v3, const std::vector<float>& x, const std::vector<float>& y,
-                     std::vector<OutTriangle>& triangles)
+    int outlineVertex(int i) const { return m_vertices ? m_vertices[i] : i; }
+
+    // Appends the triangle of the polygon's vertices (i1, i2, i3), ordered like
+    // the reference's triangle constructor orders them.
+    void emit(int i1, int i2, int i3, const float* x, const float* y, TriangleList& triangles) const
     {
-        const std::size_t a = std::size_t(v1), b = std::size_t(v2), c = std::size_t(v3);
-        if (keepsOrder(x[a], y[a], x[b], y[b], x[c], y[c]))
-            triangles.push_back({{v1, v2, v3}});
-        else
-            triangles.push_back({{v1, v3, v2}});
+        const int v1 = outlineVertex(i1), v2 = outlineVertex(i2), v3 = outlineVertex(i3);
+        OutTriangle& t = triangles.data[triangles.size++];
+        t.v[0] = v1;
+        if (keepsOrder(x[v1], y[v1], x[v2], y[v2], x[v3], y[v3])) {
+            t.v[1] = v2;
+            t.v[2] = v3;
+        } else {
+            t.v[1] = v3;
+            t.v[2] = v2;
+        }
     }
 
-    void reset(const std::vector<int>& vertices, const std::vector<float>& outlineX,
-               const std::vector<float>& outlineY)
+    void reset(int m, const float* outlineX, const float* outlineY)
     {
-        const std::size_t m = vertices.size();
-        m_x.resize(m);
-        m_y.resize(m);
-        m_prev.resize(m);
-        m_next.resize(m);
-        for (std::size_t i = 0; i < m; ++i) {
-            m_x[i] = outlineX[std::size_t(vertices[i])];
-            m_y[i] = outlineY[std::size_t(vertices[i])];
-            m_prev[i] = i == 0 ? int(m) - 1 : int(i) - 1;
-            m_next[i] = i + 1 == m ? 0 : int(i) + 1;
+        if (m_vertices) {
+            if (!m_copyX) {
+                m_copyX = m_arena.allocate<float>(std::size_t(m_capacity));
+                m_copyY = m_arena.allocate<float>(std::size_t(m_capacity));
+            }
+            for (int i = 0; i < m; ++i) {
+                m_copyX[i] = outlineX[m_vertices[i]];
+                m_copyY[i] = outlineY[m_vertices[i]];
+            }
+            m_x = m_copyX;
+            m_y = m_copyY;
+        } else {
+            m_x = outlineX;
+            m_y = outlineY;
         }
-        m_alive.assign(m, 1);
-        m_state.assign(m, Reflex);
-        m_witness.assign(m, -1);
-        m_watchHead.assign(m, -1);
-        m_watchPrev.assign(m, -1);
-        m_watchNext.assign(m, -1);
-        m_ears.reset(int(m));
-        m_remaining = int(m);
+        for (int i = 0; i < m; ++i) {
+            m_prev[i] = i - 1;
+            m_next[i] = i + 1;
+        }
+        m_prev[0] = m - 1;
+        m_next[m - 1] = 0;
+        for (int i = 0; i < m; ++i) {
+            const int next = m_next[i];
+            float dx = m_x[next] - m_x[i], dy = m_y[next] - m_y[i];
+            normalizeIfLong(dx, dy);
+            m_edgeX[i] = dx;
+            m_edgeY[i] = dy;
+        }
+        std::fill_n(m_alive, m, 1);
+        std::fill_n(m_state, m, Reflex);
+        std::fill_n(m_witness, m, -1);
+        std::fill_n(m_watchHead, m, -1);
+        m_ears.reset(m);
+        m_remaining = m;
     }
 
     void unwatch(int i)
     {
-        const std::size_t k = std::size_t(i);
-        const int witness = m_witness[k];
+        const int witness = m_witness[i];
         if (witness < 0)
             return;
-        if (m_watchPrev[k] >= 0)
-            m_watchNext[std::size_t(m_watchPrev[k])] = m_watchNext[k];
+        if (m_watchPrev[i] >= 0)
+            m_watchNext[m_watchPrev[i]] = m_watchNext[i];
         else
-            m_watchHead[std::size_t(witness)] = m_watchNext[k];
-        if (m_watchNext[k] >= 0)
-            m_watchPrev[std::size_t(m_watchNext[k])] = m_watchPrev[k];
-        m_witness[k] = -1;
-        m_watchPrev[k] = m_watchNext[k] = -1;
+            m_watchHead[witness] = m_watchNext[i];
+        if (m_watchNext[i] >= 0)
+            m_watchPrev[m_watchNext[i]] = m_watchPrev[i];
+        m_witness[i] = -1;
     }
 
     void watch(int i, int witness)
     {
-        const std::size_t k = std::size_t(i);
-        m_witness[k] = witness;
-        m_watchPrev[k] = -1;
-        m_watchNext[k] = m_watchHead[std::size_t(witness)];
-        if (m_watchNext[k] >= 0)
-            m_watchPrev[std::size_t(m_watchNext[k])] = i;
-        m_watchHead[std::size_t(witness)] = i;
+        m_witness[i] = witness;
+        m_watchPrev[i] = -1;
+        m_watchNext[i] = m_watchHead[witness];
+        if (m_watchNext[i] >= 0)
+            m_watchPrev[m_watchNext[i]] = i;
+        m_watchHead[witness] = i;
     }
 
     // The reference's isEar and score for vertex i, except that the search
@@ -662,20 +977,30 @@ private:
     // one is only ever turned into an ear by the removal of what blocks it.
     void evaluate(int i)
     {
-        const std::size_t k = std::size_t(i);
         unwatch(i);
-        const int prev = m_prev[k], next = m_next[k];
-        const float px = m_x[std::size_t(prev)], py = m_y[std::size_t(prev)];
-        const float nx = m_x[std::size_t(next)], ny = m_y[std::size_t(next)];
-        const float ix = m_x[k], iy = m_y[k];
+        const int prev = m_prev[i], next = m_next[i];
+        const float px = m_x[prev], py = m_y[prev];
+        const float nx = m_x[next], ny = m_y[next];
+        const float ix = m_x[i], iy = m_y[i];
         const float dx0 = ix - px, dy0 = iy - py;
         const float dx1 = nx - ix, dy1 = ny - iy;
         if (dx0 * dy1 - dx1 * dy0 > 0.0f) {
             setState(i, Reflex);
             return;
         }
-        m_state[k] = Candidate;
-        const std::uint64_t key = EarQueue::key(earScore(px, py, ix, iy, nx, ny), i);
+        m_state[i] = Candidate;
+        // The sides from i are the edges at hand; only the side from prev to
+        // next is new, and it becomes prev's edge if i is clipped. The
+        // reference's d3 runs from next to prev: the negation of this chord,
+        // bit for bit (a - b is exactly -(b - a), and so on through the
+        // normalisation) up to the sign of a zero, which the fabs in the
+        // score takes off.
+        float chordX = nx - px, chordY = ny - py;
+        normalizeIfLong(chordX, chordY);
+        m_chordX[i] = chordX;
+        m_chordY[i] = chordY;
+        const float score = earScore(m_edgeX[i], m_edgeY[i], m_edgeX[prev], m_edgeY[prev], -chordX, -chordY);
+        const std::uint64_t key = EarQueue::key(score, i);
         if (m_bulk)
             m_ears.append(key);
         else
@@ -689,43 +1014,64 @@ private:
             const int i = m_ears.pop();
             if (i < 0)
                 return -1;
-            const std::size_t k = std::size_t(i);
-            const int prev = m_prev[k], next = m_next[k];
-            const EarTriangle triangle(m_x[k], m_y[k], m_x[std::size_t(next)], m_y[std::size_t(next)],
-                                       m_x[std::size_t(prev)], m_y[std::size_t(prev)]);
-            const int inside = triangle.containsNothing() ? -1 : m_grid.findInside(triangle, prev, i, next, m_alive);
+            const int prev = m_prev[i], next = m_next[i];
+            const EarTriangle triangle(m_x[i], m_y[i], m_x[next], m_y[next], m_x[prev], m_y[prev]);
+            int inside = -1;
+            if (!triangle.containsNothing()) {
+                inside = m_useGrid ? m_grid.findInside(triangle, prev, i, next, m_alive)
+                                   : m_list.findInside(triangle, prev, i, next);
+            }
             if (inside < 0)
                 return i;
-            m_state[k] = Blocked;
+            m_state[i] = Blocked;
             watch(i, inside);
         }
     }
 
     void setState(int i, State state)
     {
-        if (m_state[std::size_t(i)] == Candidate && !m_bulk)
+        if (m_state[i] == Candidate && !m_bulk)
             m_ears.remove(i);
-        m_state[std::size_t(i)] = state;
+        m_state[i] = state;
     }
 
     void removeVertex(int i)
     {
-        const std::size_t k = std::size_t(i);
         unwatch(i);
-        m_alive[k] = 0;
-        m_next[std::size_t(m_prev[k])] = m_next[k];
-        m_prev[std::size_t(m_next[k])] = m_prev[k];
+        m_alive[i] = 0;
+        m_next[m_prev[i]] = m_next[i];
+        m_prev[m_next[i]] = m_prev[i];
+        if (!m_useGrid)
+            m_list.remove(i);
         --m_remaining;
     }
 
-    std::vector<float> m_x, m_y;
-    std::vector<int> m_prev, m_next;
-    std::vector<unsigned char> m_alive;
-    std::vector<unsigned char> m_state;
-    std::vector<int> m_witness, m_watchHead, m_watchPrev, m_watchNext;
+    Arena& m_arena;
+    const int m_capacity;
+    const int* m_vertices = nullptr;
+    const float* m_x = nullptr;
+    const float* m_y = nullptr;
+    float* m_copyX = nullptr;
+    float* m_copyY = nullptr;
+    int* m_prev;
+    int* m_next;
+    unsigned char* m_alive;
+    unsigned char* m_state;
+    int* m_witness;
+    int* m_watchHead;
+    int* m_watchPrev;
+    int* m_watchNext;
+    // Each vertex's edge to its next one and, for candidates, the side from
+    // its prev to its next, both normalised as the ear score wants them.
+    float* m_edgeX;
+    float* m_edgeY;
+    float* m_chordX;
+    float* m_chordY;
     EarQueue m_ears;
     VertexGrid m_grid;
+    VertexList m_list;
     int m_remaining = 0;
+    bool m_useGrid = false;
     bool m_bulk = false;
 };
 
@@ -738,22 +1084,14 @@ private:
 // polygon of the recursion is an index range [lo, hi] of the outline followed
 // by a tail of vertices that pair with nothing, and its first pinch pair is
 // (p, partner[p]) for the first p in [lo, hi] with partner[p] <= hi.
-bool triangulate(const std::vector<float>& x, const std::vector<float>& y, std::vector<OutTriangle>& triangles)
+bool triangulate(const float* x, const float* y, int n, bool pinched, const int* partner, TriangleList& triangles,
+                 Arena& arena)
 {
-    const int n = int(x.size());
-    std::vector<int> partner;
-    const bool pinched = findPinchPartners(x, y, partner);
-    EarClipper clipper;
-    std::vector<int> vertices;
+    EarClipper clipper(n, arena);
+    if (!pinched)
+        return clipper.clip(nullptr, n, x, y, triangles);
 
-    if (!pinched) {
-        vertices.resize(std::size_t(n));
-        for (int i = 0; i < n; ++i)
-            vertices[std::size_t(i)] = i;
-        return clipper.clip(vertices, x, y, triangles);
-    }
-
-    const PartnerTree tree(partner);
+    const PartnerTree tree(partner, n, arena);
     struct Part
     {
         int lo, hi;
@@ -761,6 +1099,7 @@ bool triangulate(const std::vector<float>& x, const std::vector<float>& y, std::
     };
     // B parts wait here while their A part, and its own parts, are done first.
     std::vector<Part> pending;
+    std::vector<int> vertices;
     pending.push_back({0, n - 1, {}});
     while (!pending.empty()) {
         Part part = std::move(pending.back());
@@ -769,7 +1108,7 @@ bool triangulate(const std::vector<float>& x, const std::vector<float>& y, std::
             const int p = tree.firstWithin(part.lo, part.hi);
             if (p < 0)
                 break;
-            const int q = partner[std::size_t(p)];
+            const int q = partner[p];
             Part b{q, part.hi, std::move(part.tail)};
             for (int i = part.lo; i < p; ++i)
                 b.tail.push_back(i);
@@ -780,7 +1119,7 @@ bool triangulate(const std::vector<float>& x, const std::vector<float>& y, std::
         for (int i = part.lo; i <= part.hi; ++i)
             vertices.push_back(i);
         vertices.insert(vertices.end(), part.tail.begin(), part.tail.end());
-        if (!clipper.clip(vertices, x, y, triangles))
+        if (!clipper.clip(vertices.data(), int(vertices.size()), x, y, triangles))
             return false;
     }
     return true;
@@ -791,17 +1130,16 @@ bool triangulate(const std::vector<float>& x, const std::vector<float>& y, std::
 
 // Numbers the distinct coordinates, so that "same point" (exact float
 // equality, which treats -0 and 0 alike) becomes an integer comparison.
-std::vector<int> pointClasses(const std::vector<float>& x, const std::vector<float>& y, int& classCount)
+int* pointClasses(const float* x, const float* y, int n, int& classCount, Arena& arena)
 {
-    const int n = int(x.size());
-    std::vector<int> classOf(static_cast<std::size_t>(n));
+    int* const classOf = arena.allocate<int>(std::size_t(n));
     const std::size_t capacity = tableCapacity(n);
     const std::size_t mask = capacity - 1;
-    std::vector<std::uint64_t> keys(capacity);
-    std::vector<int> ids(capacity, -1);
+    std::uint64_t* const keys = arena.allocate<std::uint64_t>(capacity);
+    int* const ids = arena.filled<int>(capacity, -1);
     classCount = 0;
     for (int i = 0; i < n; ++i) {
-        float fx = x[std::size_t(i)], fy = y[std::size_t(i)];
+        float fx = x[i], fy = y[i];
         if (fx == 0.0f)
             fx = 0.0f;
         if (fy == 0.0f)
@@ -817,7 +1155,7 @@ std::vector<int> pointClasses(const std::vector<float>& x, const std::vector<flo
             keys[slot] = key;
             ids[slot] = classCount++;
         }
-        classOf[std::size_t(i)] = ids[slot];
+        classOf[i] = ids[slot];
     }
     return classOf;
 }
@@ -825,131 +1163,166 @@ std::vector<int> pointClasses(const std::vector<float>& x, const std::vector<flo
 class PieceBuilder
 {
 public:
-    PieceBuilder(const std::vector<float>& x, const std::vector<float>& y, const std::vector<OutTriangle>& triangles)
-        : m_x(x), m_y(y), m_triangles(triangles)
+    // With `classOf` null every vertex is a point of its own.
+    PieceBuilder(const float* x, const float* y, const int* classOf, int classCount, const TriangleList& triangles,
+                 Arena& arena)
+        : m_x(x), m_y(y), m_triangles(triangles.data), m_count(triangles.size)
     {
-        int classCount = 0;
-        const std::vector<int> classOf = pointClasses(x, y, classCount);
-        const int count = int(triangles.size());
-        m_covered.assign(std::size_t(count), 0);
-        m_triangleClass.resize(std::size_t(count));
+        const int count = m_count;
+        const std::size_t triangleCount = std::size_t(count);
+        m_covered = arena.filled<unsigned char>(triangleCount, 0);
+        m_matches = arena.filled<unsigned char>(triangleCount, 0);
+        m_triangleClass = arena.allocate<Corners>(triangleCount);
+        m_slot = arena.allocate<Corners>(triangleCount);
+        m_touched = arena.allocate<int>(triangleCount);
+        m_candidates = arena.allocate<int>(triangleCount);
         // Degenerate triangles never start or join a piece.
-        std::vector<int> sizes(std::size_t(classCount), 0);
+        int* const sizes = arena.filled<int>(std::size_t(classCount), 0);
         for (int t = 0; t < count; ++t) {
-            auto& classes = m_triangleClass[std::size_t(t)];
-            for (int k = 0; k < 3; ++k)
-                classes[std::size_t(k)] = classOf[std::size_t(triangles[std::size_t(t)].v[k])];
-            if (classes[0] == classes[1] || classes[1] == classes[2] || classes[0] == classes[2]) {
-                m_covered[std::size_t(t)] = 1;
+            Corners& classes = m_triangleClass[t];
+            for (int k = 0; k < 3; ++k) {
+                const int v = m_triangles[t].v[k];
+                classes.c[k] = classOf ? classOf[v] : v;
+            }
+            if (classes.c[0] == classes.c[1] || classes.c[1] == classes.c[2] || classes.c[0] == classes.c[2]) {
+                m_covered[t] = 1;
                 continue;
             }
-            for (int c : classes)
-                ++sizes[std::size_t(c)];
+            for (int c : classes.c)
+                ++sizes[c];
         }
         // For each point, the triangles touching it, in list order, closed
-        // by a sentinel that is never covered.
-        m_begin.assign(std::size_t(classCount) + 1, 0);
+        // by a sentinel whose entry points to itself.
+        m_begin = arena.allocate<int>(std::size_t(classCount) + 1);
+        m_begin[0] = 0;
         for (int c = 0; c < classCount; ++c)
-            m_begin[std::size_t(c) + 1] = m_begin[std::size_t(c)] + sizes[std::size_t(c)] + 1;
-        m_incident.resize(std::size_t(m_begin.back()));
-        m_slot.resize(std::size_t(count));
-        std::vector<int> fill(m_begin.begin(), m_begin.end() - 1);
+            m_begin[c + 1] = m_begin[c] + sizes[c] + 1;
+        const int incidentCount = m_begin[classCount];
+        m_incident = arena.allocate<int>(std::size_t(incidentCount));
+        int* const fill = sizes; // the counts are not needed any more
+        std::copy_n(m_begin, classCount, fill);
         for (int t = 0; t < count; ++t) {
-            if (m_covered[std::size_t(t)])
+            if (m_covered[t])
                 continue;
             for (int k = 0; k < 3; ++k) {
-                const std::size_t c = std::size_t(m_triangleClass[std::size_t(t)][std::size_t(k)]);
-                m_slot[std::size_t(t)][std::size_t(k)] = fill[c];
-                m_incident[std::size_t(fill[c]++)] = t;
+                const int c = m_triangleClass[t].c[k];
+                m_slot[t].c[k] = fill[c];
+                m_incident[fill[c]++] = t;
             }
         }
         for (int c = 0; c < classCount; ++c)
-            m_incident[std::size_t(fill[std::size_t(c)])] = std::numeric_limits<int>::max();
-        m_skip.resize(m_incident.size());
-        for (std::size_t i = 0; i < m_skip.size(); ++i)
-            m_skip[i] = int(i);
+            m_incident[fill[c]] = sentinel;
+        m_skip = arena.allocate<int>(std::size_t(incidentCount));
+        for (int i = 0; i < incidentCount; ++i)
+            m_skip[i] = i;
     }
 
-    QList<QPolygonF> build()
+    QList<QPolygonF> build(Arena& arena)
     {
-        QList<QPolygonF> pieces;
-        const int count = int(m_triangles.size());
-        pieces.reserve(count);
+        // The pieces are gathered first so that the list is allocated once, at
+        // its final size.
+        Finished* const finishedPieces = arena.allocate<Finished>(std::size_t(m_count));
+        int finishedCount = 0;
+        const int count = m_count;
         int seed = 0;
-        Piece piece, grown;
+        Piece pieceRoom, grownRoom;
+        Piece* piecePointer = &pieceRoom;
+        Piece* grownPointer = &grownRoom;
         for (;;) {
-            while (seed < count && m_covered[std::size_t(seed)])
+            Piece& piece = *piecePointer;
+            while (seed < count && m_covered[seed])
                 ++seed;
             if (seed == count)
-                return pieces;
+                break;
             piece.size = 0;
             for (int k = 0; k < 3; ++k)
-                piece.append(m_triangles[std::size_t(seed)].v[k], m_triangleClass[std::size_t(seed)][std::size_t(k)],
-                             m_x, m_y);
+                piece.append(m_triangles[seed].v[k], m_triangleClass[seed].c[k], m_x, m_y);
             cover(seed);
+            for (int k = 0; k < 3; ++k)
+                addPoint(m_triangleClass[seed].c[k]);
 
-            // The reference visits indices 0, 1, ..., count - 1 twice over. A
-            // triangle can only join when two points of the piece are among its
-            // corners, so only triangles touching the piece need a visit, in
-            // that order: one cursor per point of the piece walks the
-            // triangles of that point. And a triangle whose last visit saw the
-            // same piece is turned down again, so the second round ends at the
-            // last triangle taken in the first, unless it takes one itself.
+            // The reference visits indices 0, 1, ..., count - 1 twice over and
+            // offers each uncovered triangle to the piece. Only a triangle with
+            // two of the piece's points among its corners can join: those are
+            // the candidates, and visiting just them, in the same order, gives
+            // the same piece. A triangle turned down is turned down again as
+            // long as the piece stays the same, so the second round ends at
+            // the last triangle taken in the first, unless it takes one itself.
             int lastTaken = -1;
             for (int round = 0; round < 2; ++round) {
-                m_cursorCount = 0;
-                for (int i = 0; i < piece.size; ++i)
-                    addCursor(piece.pointClass[i], 0);
                 bool takenThisRound = false;
+                int at = -1;
                 for (;;) {
-                    const int t = nextCandidate();
-                    if (t < 0 || (round == 1 && !takenThisRound && t > lastTaken))
-                        break;
-                    // How many points of the piece are corners of t: those whose cursor is on it.
-                    int matches = 0;
-                    for (int c = 0; c < m_cursorCount; ++c) {
-                        if (m_cursors[c].head == t)
-                            matches += m_cursors[c].multiplicity;
-                    }
-                    int tip = -1;
-                    if (matches >= 2) {
-                        tip = addTriangle(piece, t, grown);
-                        if (tip >= 0 && (grown.size > maxPieceVertices || !isConvex(grown)))
-                            tip = -1;
-                    }
-                    if (tip < 0) {
-                        for (int c = 0; c < m_cursorCount; ++c) {
-                            if (m_cursors[c].head == t)
-                                moveCursor(m_cursors[c], m_cursors[c].position + 1);
+                    int next = sentinel, slot = -1;
+                    for (int k = 0; k < m_candidateCount; ++k) {
+                        const int t = m_candidates[k];
+                        if (t > at && t < next) {
+                            next = t;
+                            slot = k;
                         }
+                    }
+                    if (slot < 0 || (round == 1 && !takenThisRound && next > lastTaken))
+                        break;
+                    at = next;
+                    Piece& grown = *grownPointer;
+                    const int tip = addTriangle(*piecePointer, next, grown);
+                    if (tip < 0 || grown.size > maxPieceVertices || !isConvex(grown))
                         continue;
-                    }
-                    std::swap(piece, grown);
-                    cover(t);
-                    for (int c = 0; c < m_cursorCount; ++c) {
-                        if (m_cursors[c].head == t)
-                            moveCursor(m_cursors[c], m_cursors[c].position);
-                    }
-                    addCursor(m_triangleClass[std::size_t(t)][std::size_t(tip)], t + 1);
-                    lastTaken = t;
+                    std::swap(piecePointer, grownPointer);
+                    m_candidates[slot] = m_candidates[--m_candidateCount];
+                    cover(next);
+                    addPoint(m_triangleClass[next].c[tip]);
+                    lastTaken = next;
                     takenThisRound = true;
                 }
             }
+            for (int k = 0; k < m_touchedCount; ++k)
+                m_matches[m_touched[k]] = 0;
+            m_touchedCount = 0;
+            m_candidateCount = 0;
 
             // Pieces never outnumber triangles, and there are at most n - 2 of
             // those, so the reference's limit of n stored pieces is never reached.
-            mergeParallelEdges(piece);
-            if (piece.size < 3)
+            Piece& finished = *piecePointer;
+            mergeParallelEdges(finished);
+            if (finished.size < 3)
                 continue;
-            QPolygonF polygon(piece.size);
-            QPointF* out = polygon.data();
-            for (int i = 0; i < piece.size; ++i)
-                out[i] = QPointF(piece.x[i], piece.y[i]);
-            pieces.append(polygon);
+            Finished& kept = finishedPieces[finishedCount++];
+            kept.size = finished.size;
+            std::copy_n(finished.x, finished.size, kept.x);
+            std::copy_n(finished.y, finished.size, kept.y);
         }
+
+        QList<QPolygonF> pieces;
+        pieces.reserve(finishedCount);
+        for (int p = 0; p < finishedCount; ++p) {
+            const Finished& kept = finishedPieces[p];
+            QPolygonF polygon(kept.size);
+            QPointF* const out = polygon.data();
+            for (int i = 0; i < kept.size; ++i)
+                out[i] = QPointF(kept.x[i], kept.y[i]);
+            // Swapped in rather than copied: no reference counting.
+            pieces.append(QPolygonF());
+            pieces.last().swap(polygon);
+        }
+        return pieces;
     }
 
 private:
+    static constexpr int sentinel = std::numeric_limits<int>::max();
+
+    struct Corners
+    {
+        int c[3];
+    };
+
+    struct Finished
+    {
+        int size;
+        float x[maxPieceVertices];
+        float y[maxPieceVertices];
+    };
+
     // A piece with its points' classes and coordinates at hand.
     struct Piece
     {
@@ -959,12 +1332,12 @@ private:
         float x[maxPieceVertices + 1];
         float y[maxPieceVertices + 1];
 
-        void append(int v, int c, const std::vector<float>& xs, const std::vector<float>& ys)
+        void append(int v, int c, const float* xs, const float* ys)
         {
             vertex[size] = v;
             pointClass[size] = c;
-            x[size] = xs[std::size_t(v)];
-            y[size] = ys[std::size_t(v)];
+            x[size] = xs[v];
+            y[size] = ys[v];
             ++size;
         }
         void copy(const Piece& from, int i)
@@ -977,71 +1350,41 @@ private:
         }
     };
 
-    struct Cursor
-    {
-        int pointClass;
-        int multiplicity; // points of the piece of this class
-        int position;     // in m_incident, on a triangle not covered (or the sentinel)
-        int head;         // the triangle there; max int at the sentinel
-    };
-
     // The first position at or after `at` in its list whose triangle is not
     // covered: covered positions point further on, shortcut as they are walked.
     int uncoveredFrom(int at)
     {
-        while (m_skip[std::size_t(at)] != at) {
-            const int next = m_skip[std::size_t(at)];
-            m_skip[std::size_t(at)] = m_skip[std::size_t(next)];
+        while (m_skip[at] != at) {
+            const int next = m_skip[at];
+            m_skip[at] = m_skip[next];
             at = next;
         }
         return at;
     }
 
-    void moveCursor(Cursor& cursor, int at)
+    // One more point of the piece: every uncovered triangle at that point has
+    // one more match, as the reference's addTriangle counts them (a point the
+    // piece holds twice counts twice); at two it becomes a candidate.
+    void addPoint(int pointClass)
     {
-        cursor.position = uncoveredFrom(at);
-        cursor.head = m_incident[std::size_t(cursor.position)];
-    }
-
-    void addCursor(int pointClass, int from)
-    {
-        for (int c = 0; c < m_cursorCount; ++c) {
-            if (m_cursors[c].pointClass == pointClass) {
-                ++m_cursors[c].multiplicity;
+        for (int at = uncoveredFrom(m_begin[pointClass]);; at = uncoveredFrom(at + 1)) {
+            const int t = m_incident[at];
+            if (t == sentinel)
                 return;
-            }
+            const int matches = ++m_matches[t];
+            if (matches == 1)
+                m_touched[m_touchedCount++] = t;
+            else if (matches == 2)
+                m_candidates[m_candidateCount++] = t;
         }
-        // The list is sorted (covered entries included), up to its sentinel.
-        const int* const list = m_incident.data();
-        const int* begin = list + m_begin[std::size_t(pointClass)];
-        const int* const end = list + m_begin[std::size_t(pointClass) + 1] - 1;
-        if (end - begin > 16) {
-            begin = std::lower_bound(begin, end, from);
-        } else {
-            while (begin != end && *begin < from)
-                ++begin;
-        }
-        Cursor& cursor = m_cursors[m_cursorCount++];
-        cursor.pointClass = pointClass;
-        cursor.multiplicity = 1;
-        moveCursor(cursor, int(begin - list));
     }
 
-    // Marks t covered: cursors step over it from now on.
+    // Marks t covered: the lists step over it from now on.
     void cover(int t)
     {
-        m_covered[std::size_t(t)] = 1;
-        for (int at : m_slot[std::size_t(t)])
-            m_skip[std::size_t(at)] = at + 1;
-    }
-
-    // The lowest triangle under the cursors, or -1.
-    int nextCandidate() const
-    {
-        int best = std::numeric_limits<int>::max();
-        for (int c = 0; c < m_cursorCount; ++c)
-            best = std::min(best, m_cursors[c].head);
-        return best == std::numeric_limits<int>::max() ? -1 : best;
+        m_covered[t] = 1;
+        for (int at : m_slot[t].c)
+            m_skip[at] = at + 1;
     }
 
     // The reference's addTriangle; returns the corner of t that became the
@@ -1049,8 +1392,8 @@ private:
     int addTriangle(const Piece& piece, int t, Piece& grown) const
     {
         const int n = piece.size;
-        const auto& classes = m_triangleClass[std::size_t(t)];
-        const int c0 = classes[0], c1 = classes[1], c2 = classes[2];
+        const Corners& classes = m_triangleClass[t];
+        const int c0 = classes.c[0], c1 = classes.c[1], c2 = classes.c[2];
         int firstP = -1, firstT = -1, secondP = -1, secondT = -1;
         for (int i = 0; i < n; ++i) {
             const int c = piece.pointClass[i];
@@ -1076,7 +1419,7 @@ private:
         for (int i = 0; i < n; ++i) {
             grown.copy(piece, i);
             if (i == firstP)
-                grown.append(m_triangles[std::size_t(t)].v[tip], classes[std::size_t(tip)], m_x, m_y);
+                grown.append(m_triangles[t].v[tip], classes.c[tip], m_x, m_y);
         }
         return tip;
     }
@@ -1159,15 +1502,21 @@ private:
         p = kept;
     }
 
-    const std::vector<float>& m_x;
-    const std::vector<float>& m_y;
-    const std::vector<OutTriangle>& m_triangles;
-    std::vector<std::array<int, 3>> m_triangleClass;
-    std::vector<unsigned char> m_covered;
-    std::vector<int> m_begin, m_incident, m_skip;
-    std::vector<std::array<int, 3>> m_slot; // where each triangle is in its points' lists
-    Cursor m_cursors[maxPieceVertices + 1];
-    int m_cursorCount = 0;
+    const float* const m_x;
+    const float* const m_y;
+    const OutTriangle* const m_triangles;
+    const int m_count;
+    Corners* m_triangleClass = nullptr;
+    unsigned char* m_covered = nullptr;
+    unsigned char* m_matches = nullptr; // points of the current piece at each triangle
+    int* m_begin = nullptr;
+    int* m_incident = nullptr;
+    int* m_skip = nullptr;
+    Corners* m_slot = nullptr; // where each triangle is in its points' lists
+    int* m_touched = nullptr;  // triangles with a match count to clear
+    int m_touchedCount = 0;
+    int* m_candidates = nullptr; // uncovered triangles with two matches or more
+    int m_candidateCount = 0;
 };
 
 }
@@ -1180,32 +1529,53 @@ QList<QPolygonF> ConvexDecomposition::decompose(const QPolygonF& outline)
     // Beyond 1e7 a float no longer holds every whole pixel, and products of
     // coordinate differences could approach the float range; such outlines
     // are garbage, as are non-finite ones.
-    for (const QPointF& point : outline) {
+    const QPointF* const points = outline.constData();
+    for (int i = 0; i < n; ++i) {
+        const QPointF& point = points[i];
         if (!std::isfinite(point.x()) || !std::isfinite(point.y()) || std::fabs(point.x()) > coordinateLimit
             || std::fabs(point.y()) > coordinateLimit)
             return {};
     }
-    std::vector<float> x(static_cast<std::size_t>(n)), y(static_cast<std::size_t>(n));
+
+    Arena arena;
+    const std::size_t count = std::size_t(n);
+    float* const x = arena.allocate<float>(count);
+    float* const y = arena.allocate<float>(count);
     for (int i = 0; i < n; ++i) {
-        x[std::size_t(i)] = float(outline[i].x());
-        y[std::size_t(i)] = float(outline[i].y());
+        x[i] = float(points[i].x());
+        y[i] = float(points[i].y());
     }
 
     // The ear clipping wants a clockwise outline.
     float area = 0.0f;
     for (int i = 0; i < n; ++i) {
-        const std::size_t a = std::size_t(i), b = std::size_t(i + 1 < n ? i + 1 : 0);
-        area += x[a] * y[b] - x[b] * y[a];
+        const int j = i + 1 < n ? i + 1 : 0;
+        area += x[i] * y[j] - x[j] * y[i];
     }
     area *= 0.5f;
     if (area > 0.0f) {
-        std::reverse(x.begin(), x.end());
-        std::reverse(y.begin(), y.end());
+        std::reverse(x, x + n);
+        std::reverse(y, y + n);
     }
 
-    std::vector<OutTriangle> triangles;
-    triangles.reserve(std::size_t(n - 2));
-    if (!triangulate(x, y, triangles) || triangles.empty())
+    int* const partner = arena.allocate<int>(count);
+    const bool pinched = findPinchPartners(x, y, n, partner, arena);
+
+    TriangleList triangles;
+    triangles.data = arena.allocate<OutTriangle>(count);
+    if (!triangulate(x, y, n, pinched, partner, triangles, arena) || triangles.size == 0)
         return {};
-    return PieceBuilder(x, y, triangles).build();
+
+    // Without pinch pairs, no two vertices but neighbours can be the same
+    // point (equal floats are within the tolerance); with no neighbours equal
+    // either, every vertex is a point of its own and needs no numbering.
+    bool distinct = !pinched;
+    for (int i = 0; distinct && i < n; ++i) {
+        const int j = i + 1 < n ? i + 1 : 0;
+        if (x[i] == x[j] && y[i] == y[j])
+            distinct = false;
+    }
+    int classCount = n;
+    const int* const classOf = distinct ? nullptr : pointClasses(x, y, n, classCount, arena);
+    return PieceBuilder(x, y, classOf, classCount, triangles, arena).build(arena);
 }

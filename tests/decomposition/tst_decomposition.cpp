@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -315,6 +317,7 @@ private slots:
     void matchesReference();
     void matchesReferenceOnLargeOutlines_data();
     void matchesReferenceOnLargeOutlines();
+    void workingMemoryIsPerThread();
 };
 
 void TestDecomposition::tooFewPoints_data()
@@ -723,6 +726,35 @@ void TestDecomposition::matchesReferenceOnLargeOutlines()
     const QPolygonF outline = generate(Kind(kind), seed, points);
     QCOMPARE(difference(ReferenceDecomposition::decompose(outline), ConvexDecomposition::decompose(outline)),
              QString());
+}
+
+// Long outlines take their working memory from a block that each thread keeps
+// between calls; threads cutting outlines of different sizes at the same time,
+// large after small and small after large, must not disturb one another.
+void TestDecomposition::workingMemoryIsPerThread()
+{
+    const QList<QPolygonF> outlines = {generate(Kind::Star, 21, 900), generate(Kind::Traced, 22, 40),
+                                       generate(Kind::Walk, 23, 2000), generate(Kind::Snapped, 24, 300)};
+    QList<Pieces> expected;
+    for (const QPolygonF& outline : outlines) {
+        expected << ConvexDecomposition::decompose(outline);
+        QVERIFY(!expected.last().isEmpty());
+    }
+    QCOMPARE(difference(ReferenceDecomposition::decompose(outlines[3]), expected[3]), QString());
+    std::vector<int> mismatches(3, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 12; ++round) {
+                const int k = (round + t) % outlines.size();
+                if (!difference(expected[k], ConvexDecomposition::decompose(outlines[k])).isEmpty())
+                    ++mismatches[std::size_t(t)];
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    QCOMPARE(mismatches, std::vector<int>(3, 0));
 }
 
 QTEST_GUILESS_MAIN(TestDecomposition)
