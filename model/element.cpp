@@ -128,10 +128,12 @@ QString Element::currentImageName() const
 
 void Element::loadPixmap(const QString& file)
 {
-    if (!m_pixmap.isNull() && file == currentImageName())
+    // The pixmap may hold another frame than the current image (showImage).
+    if (!m_pixmap.isNull() && file == m_pixmapFile)
         return;
     const ImageCache::Entry image = ImageCache::load(file);
     m_pixmap = image.pixmap;
+    m_pixmapFile = file;
     m_imageValid = !image.pixmap.isNull();
     if (m_imageValid) {
         setValueDirect(sizeKey, m_pixmap.size());

@@ -90,6 +90,7 @@ private:
 
     QList<Fixture*> m_fixtures;
     QPixmap m_pixmap;
+    QString m_pixmapFile;  // the file m_pixmap was loaded from
     QPixmap m_icon;
     Exporter* m_exporter;
     ElementListModel* m_document;

@@ -327,6 +327,15 @@ void TestModel::imagesOfABody()
     QCOMPARE(body->currentImageName(), frameB);
     QCOMPARE(body->size(), QSize(8, 6));
 
+    // Showing another frame and then the current one again brings its picture back.
+    body->showImage(0);
+    QCOMPARE(body->pixmap().size(), QSize(4, 2));
+    body->showImage(1);
+    QCOMPARE(body->pixmap().size(), QSize(8, 6));
+    body->showImage(0);
+    body->setCurrentImage(frameB);
+    QCOMPARE(body->pixmap().size(), QSize(8, 6));
+
     body->removeImageFileName(QStringLiteral("/not/there.png"));
     QCOMPARE(body->imageFileNames().size(), 2);
     body->removeImageFileName(frameB);
