@@ -23,6 +23,10 @@ QDoubleSpinBox* makeSpinBox(const char* objectName, int decimals, double maximum
     box->setDecimals(decimals);
     box->setRange(-1000000000.0, maximum);
     box->setSingleStep(1.0);
+    // The range would make the box as wide as a billion with all its decimals;
+    // the dock is narrower than that, and real values are short.
+    box->setMinimumWidth(72);
+    box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return box;
 }
 

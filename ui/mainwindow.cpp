@@ -130,6 +130,8 @@ void MainWindow::buildForm()
     m_scrollArea->setObjectName(QStringLiteral("scrollArea"));
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setFrameShape(QFrame::NoFrame);
+    // The sections follow the dock's width; only their height scrolls.
+    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* sections = new QWidget;
     sections->setObjectName(QStringLiteral("scrollAreaWidgetContents"));
     auto* sectionsLayout = new QVBoxLayout(sections);
@@ -159,6 +161,9 @@ void MainWindow::buildForm()
     m_fixtureParameters->setObjectName(QStringLiteral("fixtureParameters"));
     addSection("fixtureButton", m_fixtureParameters);
     sectionsLayout->addItem(new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding));
+
+    // The editor gets the room; the list only needs the names.
+    resizeDocks({m_shapesDock, m_parameterDock}, {190, 330}, Qt::Horizontal);
 
     m_noExporterHint = new QLabel(this);
     m_noExporterHint->setObjectName(QStringLiteral("noExporterHint"));
