@@ -1,8 +1,12 @@
 #include "hullwrightapplication.h"
 
+#include "autoupdater.h"
 #include "documenttyperegistry.h"
+#include "feedbackdialog.h"
+#include "globalsettings.h"
 #include "mainwindow.h"
 #include "organization.h"
+#include "preferences.h"
 
 #include <QIcon>
 #include <QMessageBox>
@@ -39,16 +43,26 @@ void HullwrightApplication::about(QWidget* parent)
     QMessageBox::about(parent, tr("About Hullwright"), aboutText());
 }
 
-// The three commands below are served by the preferences dialog, the feedback
-// dialog and the update checker, which arrive with their own parts.
-void HullwrightApplication::showPreferences(QWidget*)
+void HullwrightApplication::showPreferences(QWidget* parent)
 {
+    Preferences dialog(parent);
+    dialog.exec();
 }
 
-void HullwrightApplication::showFeedbackDialog(QWidget*)
+void HullwrightApplication::showFeedbackDialog(QWidget* parent)
 {
+    QVariantMap additionalData;
+    {
+        GlobalSettings settings;
+        additionalData.insert(QStringLiteral("lastExporter"), settings.value(QStringLiteral("lastExporter")).toString());
+    }
+    additionalData.insert(QStringLiteral("version"), applicationVersion());
+    FeedbackDialog dialog(parent, additionalData);
+    dialog.exec();
 }
 
 void HullwrightApplication::updateCheck(QWidget*)
 {
+    if (AutoUpdater* updater = AutoUpdater::instance())
+        updater->checkForUpdates();
 }

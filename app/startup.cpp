@@ -1,7 +1,12 @@
 #include "startup.h"
 
+#include "crashhandler.h"
+#include "crashreportcheck.h"
 #include "error.h"
 #include "exporterregistry.h"
+#include "feedbackdialog.h"
+#include "feedupdater.h"
+#include "gcrashlogcollectorimpl.h"
 #include "globalsettings.h"
 #include "hullwrightapplication.h"
 #include "organization.h"
@@ -11,13 +16,27 @@
 #include "templatelookups.h"
 
 #include <QDebug>
+#include <QTimer>
 #include <QUuid>
 
 namespace Startup {
 
 void runCrashReportCheck()
 {
-    // No crash logs are collected yet, so there is nothing to offer.
+    const std::unique_ptr<GCrashLogCollectorImpl> collector = GCrashLogCollectorImpl::create();
+    const QStringList logs = CrashReportCheck::logsSinceLastCheck(*collector);
+    // From here on a crash leaves a log for the next start to offer.
+    CrashHandler::install(CrashHandler::defaultDirectory());
+    if (logs.isEmpty())
+        return;
+
+    GApplicationAddons* application = GApplicationAddons::instance();
+    if (application)
+        application->setHandlingCrash(true);
+    FeedbackDialog dialog(nullptr, CrashReportCheck::additionalData(logs), logs.last());
+    dialog.exec();
+    if (application)
+        application->setHandlingCrash(false);
 }
 
 UpdateConfig prepareUpdateConfig()
@@ -25,6 +44,13 @@ UpdateConfig prepareUpdateConfig()
     UpdateConfig config;
     config.iconPath = QStringLiteral(":/resources/Icon.png");
     config.baseUrl = QString::fromLatin1(Organization::downloadBaseUrl);
+    // Lets a staging or local server stand in for the download server.
+    const QString override = qEnvironmentVariable("HULLWRIGHT_UPDATE_BASE_URL");
+    if (!override.isEmpty()) {
+        config.baseUrl = override;
+        while (config.baseUrl.endsWith(QLatin1Char('/')))
+            config.baseUrl.chop(1);
+    }
     return config;
 }
 
@@ -51,9 +77,14 @@ QVariantMap collectStatistics()
     return statistics;
 }
 
-void startUpdateChecker(const UpdateConfig&)
+void startUpdateChecker(const UpdateConfig& config)
 {
-    // The update checker is not part of this build yet; nothing is sent.
+    // Lives as long as the application; the one checker of the process.
+    auto* updater = new FeedUpdater(config, QCoreApplication::instance());
+    if (updater->autoUpdatesEnabled()) {
+        // Started once the first window is up, so the check never delays it.
+        QTimer::singleShot(backgroundCheckDelayMs, updater, [updater]() { updater->checkForUpdatesInBackground(); });
+    }
 }
 
 QStringList exporterDirectories(const QString& applicationDir)

@@ -16,7 +16,9 @@ UpdateConfig prepareUpdateConfig();
 QString ensureInstallationId();
 // The usage statistics sent along with update checks.
 QVariantMap collectStatistics();
-// Creates the update checker and, when enabled, checks in the background.
+// Creates the update checker and, when enabled, checks in the background
+// once the event loop has been running for backgroundCheckDelayMs.
+inline constexpr int backgroundCheckDelayMs = 2000;
 void startUpdateChecker(const UpdateConfig& config);
 // The exporter directories in scan order: the built-in one, then the custom one if set.
 QStringList exporterDirectories(const QString& applicationDir);

@@ -7,4 +7,6 @@ inline constexpr char name[] = "hullwright.org";
 inline constexpr char supportAddress[] = "support@hullwright.org";
 // Directory-style base of the download server, without a trailing slash.
 inline constexpr char downloadBaseUrl[] = "https://downloads.hullwright.org";
+// The web server that receives feedback and crash reports.
+inline constexpr char feedbackHost[] = "https://hullwright.org";
 }

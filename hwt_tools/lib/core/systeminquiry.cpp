@@ -34,7 +34,8 @@ QString SystemInquiry::osVersion() const
     }
     if (name.isEmpty())
         name = QStringLiteral("<unknown>");
-    const bool is64 = QSysInfo::currentCpuArchitecture().contains(QLatin1String("64"));
+    const QString architecture = QSysInfo::currentCpuArchitecture();
+    const bool is64 = architecture.contains(QLatin1String("64")) || architecture == QLatin1String("s390x");
     return QStringLiteral("%1 (%2)").arg(name, is64 ? QStringLiteral("64") : QStringLiteral("32"));
 }
 

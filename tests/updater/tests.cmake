@@ -1,0 +1,4 @@
+# The update checker, the feedback dialog and the crash reports.
+hwt_add_test(tst_updater SOURCES updater/tst_updater.cpp LIBRARIES hwt_updater hwt_resources)
+hwt_add_test(tst_feedback SOURCES updater/tst_feedback.cpp LIBRARIES hwt_feedback Qt5::Xml)
+hwt_add_test(tst_updatestartup SOURCES updater/tst_updatestartup.cpp LIBRARIES hwt_app hwt_resources)

@@ -1,0 +1,214 @@
+#include "downloaddialog.h"
+
+#include "reporter.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QVBoxLayout>
+
+namespace {
+DownloadDialog::Opener& opener()
+{
+    static DownloadDialog::Opener current;
+    return current;
+}
+
+int& timeoutMs()
+{
+    static int timeout = DownloadDialog::defaultTimeoutMs;
+    return timeout;
+}
+
+bool openWithDesktop(const QString& path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool isWebUrl(const QUrl& url)
+{
+    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+}
+
+void DownloadDialog::setOpener(Opener newOpener)
+{
+    opener() = std::move(newOpener);
+}
+
+void DownloadDialog::setTimeout(int milliseconds)
+{
+    timeoutMs() = milliseconds;
+}
+
+DownloadDialog::DownloadDialog(const UpdateConfig& config, const QUrl& url, QWidget* parent)
+    : QDialog(parent)
+    , m_config(config)
+    , m_url(url)
+    , m_manager(new QNetworkAccessManager(this))
+{
+    setModal(true);
+    setWindowTitle(tr("Downloading ") + QCoreApplication::applicationName());
+
+    auto* icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("iconLabel"));
+    const QPixmap pixmap(config.iconPath);
+    if (!pixmap.isNull())
+        icon->setPixmap(pixmap.scaledToWidth(64, Qt::SmoothTransformation));
+    m_label = new QLabel(tr("Downloading %1").arg(url.fileName()), this);
+    m_label->setObjectName(QStringLiteral("statusLabel"));
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("progressBar"));
+    m_progress->setRange(0, 0);
+    m_abort = new QPushButton(tr("Abort"), this);
+    m_abort->setObjectName(QStringLiteral("abortButton"));
+    connect(m_abort, &QPushButton::clicked, this, &DownloadDialog::abortDownload);
+
+    auto* column = new QVBoxLayout;
+    column->addWidget(m_label);
+    column->addWidget(m_progress);
+    column->addWidget(m_abort, 0, Qt::AlignRight);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(icon, 0, Qt::AlignTop);
+    layout->addLayout(column, 1);
+
+    download(url);
+}
+
+DownloadDialog::~DownloadDialog()
+{
+    dropReply();
+}
+
+QString DownloadDialog::targetPath() const
+{
+    QString name = QFileInfo(m_url.fileName()).fileName();
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        name = QCoreApplication::applicationName();
+    // An unusable temporary directory reads as empty; never fall back to the root.
+    const QString directory = QDir::tempPath();
+    if (directory.isEmpty())
+        return name;
+    return directory + QLatin1Char('/') + name;
+}
+
+void DownloadDialog::download(const QUrl& url)
+{
+    dropReply();
+    if (!isWebUrl(url)) {
+        // Reported once the caller has finished setting the dialog up.
+        const QString text = tr("Unsupported download address: %1").arg(url.toDisplayString());
+        QMetaObject::invokeMethod(
+            this,
+            [this, text]() {
+                Reporter::current().report(Reporter::Critical, tr("Download failed"), text, this);
+                reject();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    QNetworkRequest request(url);
+    request.setTransferTimeout(timeoutMs());
+    m_reply = m_manager->get(request);
+    connect(m_reply, &QNetworkReply::downloadProgress, this, &DownloadDialog::downloadProgress);
+    connect(m_reply, &QNetworkReply::errorOccurred, this, &DownloadDialog::error);
+    connect(m_reply, &QNetworkReply::finished, this, &DownloadDialog::replyFinished);
+}
+
+void DownloadDialog::downloadProgress(qint64 received, qint64 total)
+{
+    // The bar counts in ints; large files are shown in kilobytes.
+    const int shift = total > INT_MAX || received > INT_MAX ? 10 : 0;
+    if (total > 0)
+        m_progress->setMaximum(int(total >> shift));
+    m_progress->setValue(int(qMin<qint64>(received >> shift, m_progress->maximum() > 0 ? m_progress->maximum() : 0)));
+}
+
+void DownloadDialog::error(QNetworkReply::NetworkError)
+{
+    QNetworkReply* reply = m_reply;
+    if (!reply)
+        return;
+    const QString text = reply->errorString();
+    dropReply();
+    Reporter::current().report(Reporter::Critical, tr("Download failed"), text, this);
+    reject();
+}
+
+void DownloadDialog::replyFinished()
+{
+    QNetworkReply* reply = m_reply;
+    if (!reply || reply->error() != QNetworkReply::NoError)
+        return;
+    const QVariant target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute);
+    if (target.isValid()) {
+        const QUrl next = reply->url().resolved(target.toUrl());
+        if (++m_redirects > maximumRedirects) {
+            dropReply();
+            Reporter::current().report(Reporter::Critical, tr("Download failed"),
+                                       tr("Too many redirects at %1").arg(next.toDisplayString()), this);
+            reject();
+            return;
+        }
+        download(next);
+        return;
+    }
+    const QByteArray data = reply->readAll();
+    dropReply();
+    saveAndOpen(data);
+}
+
+void DownloadDialog::saveAndOpen(const QByteArray& data)
+{
+    const QString path = targetPath();
+    QSaveFile file(path);
+    if (QFileInfo(path).isRelative() || !file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        Reporter::current().report(Reporter::Critical, tr("Failed to save update"),
+                                   tr("Failed to write update to %1").arg(path), this);
+        reject();
+        return;
+    }
+
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (window != this && window->isVisible())
+            window->close();
+    }
+
+    const bool started = opener() ? opener()(path) : openWithDesktop(path);
+    if (!started) {
+        Reporter::current().report(Reporter::Critical, tr("Failed to start update"),
+                                   tr("Failed to start: %1").arg(path), this);
+        reject();
+        return;
+    }
+    accept();
+    emit delayedQuit();
+}
+
+void DownloadDialog::abortDownload()
+{
+    dropReply();
+    reject();
+}
+
+void DownloadDialog::dropReply()
+{
+    if (!m_reply)
+        return;
+    QNetworkReply* reply = m_reply;
+    m_reply = nullptr;
+    reply->disconnect(this);
+    // A reply that has failed is ending already; aborting it again confuses Qt.
+    if (reply->isRunning() && reply->error() == QNetworkReply::NoError)
+        reply->abort();
+    reply->deleteLater();
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "updateconfig.h"
+
+#include <QDialog>
+
+class QWebView;
+
+// Offers a newer version: release notes, and the choice to skip it, be
+// reminded later or download it.
+class UpdaterDialog final : public QDialog
+{
+    Q_OBJECT
+public:
+    UpdaterDialog(const QString& version, const QString& downloadUrl, const QString& releaseNotesUrl,
+                  const UpdateConfig& config, QWidget* parent = nullptr);
+
+    QString version() const { return m_version; }
+    QString downloadUrl() const { return m_downloadUrl; }
+
+signals:
+    // Emitted with the download dialog that "Install Update" opened.
+    void downloadStarted(QDialog* downloadDialog);
+
+private slots:
+    void on_skipVersionButton_clicked();
+    void on_remindMeLaterButton_clicked();
+    void on_installUpdateButton_clicked();
+
+private:
+    QString m_version;
+    QString m_downloadUrl;
+    UpdateConfig m_config;
+    QWebView* m_releaseNotes;
+};
