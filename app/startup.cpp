@@ -16,6 +16,8 @@
 #include "templatelookups.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 #include <QUuid>
 
@@ -89,7 +91,12 @@ void startUpdateChecker(const UpdateConfig& config)
 
 QStringList exporterDirectories(const QString& applicationDir)
 {
-    QStringList directories{applicationDir + QStringLiteral("/exporters")};
+    // Beside the program in a build tree; an installed program (bin/) keeps them in share/.
+    QString builtIn = applicationDir + QStringLiteral("/exporters");
+    const QString installed = applicationDir + QStringLiteral("/../share/hullwright/exporters");
+    if (!QFileInfo(builtIn).isDir() && QFileInfo(installed).isDir())
+        builtIn = QDir::cleanPath(installed);
+    QStringList directories{builtIn};
     const QString custom = GlobalSettings().customExporterPath();
     if (!custom.isEmpty())
         directories << custom;
@@ -118,6 +125,11 @@ void registerTemplateLookups()
 int run(int argc, char** argv)
 {
     HullwrightApplication app(argc, argv);
+    // Files named on the command line are the shell's open requests: an editor
+    // that is already running takes them, and this launch ends.
+    const QStringList requestedFiles = GApplicationAddons::filesFromArguments(QCoreApplication::arguments());
+    if (!requestedFiles.isEmpty() && app.forwardOpenRequests(requestedFiles))
+        return 0;
     StartupProbe::installIfRequested();
 
     const QString applicationDir = QCoreApplication::applicationDirPath();
@@ -130,6 +142,7 @@ int run(int argc, char** argv)
     registerTemplateLookups();
 
     app.newFile();
+    app.queueOpenRequests(requestedFiles);
     return app.exec();
 }
 

@@ -2,7 +2,7 @@
 # Sourced by run.sh and test.sh.
 
 # Building the editor and its tests.
-HWT_BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev libqt5svg5-dev libgrantlee5-dev libqt5webkit5-dev libbox2d-dev libchipmunk-dev libbenchmark-dev libopencv-dev libcgal-dev)
+HWT_BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev libqt5svg5-dev libgrantlee5-dev libqt5webkit5-dev libbox2d-dev libchipmunk-dev libbenchmark-dev libopencv-dev libcgal-dev dpkg-dev)
 # Running the editor on a virtual display (screenshots, the headless demo).
 HWT_DISPLAY_PACKAGES=(xvfb xauth imagemagick)
 

@@ -140,6 +140,11 @@ void GApplication::openFile(const QString& filename)
     openFile(filename, nullptr);
 }
 
+void GApplication::openShellFile(const QString& fileName)
+{
+    openFile(fileName, nullptr);
+}
+
 void GApplication::about(QWidget*)
 {
 }

@@ -27,6 +27,9 @@ public:
     // The text of the box shown for an exception that escaped an event handler.
     static QString unhandledExceptionText();
 
+    // A shell request to open a file opens it like any other request.
+    void openShellFile(const QString& fileName) override;
+
 public slots:
     void closeAllWindowsAndQuit();
     GMainWindow* newFile(const QString& fileName);
