@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QPointer>
@@ -28,6 +29,17 @@ void isolateSettings()
 {
     const QString path = settingsDir().path();
     qputenv("XDG_CONFIG_HOME", path.toLocal8Bit());
+    // The editor also registers itself with the desktop and listens for open
+    // requests at start-up: those go to the temporary directory too.
+    const QDir dir(path);
+    dir.mkpath(QStringLiteral("data"));
+    dir.mkpath(QStringLiteral("cache"));
+    dir.mkpath(QStringLiteral("runtime"));
+    QFile::setPermissions(dir.filePath(QStringLiteral("runtime")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", dir.filePath(QStringLiteral("runtime")).toLocal8Bit());
     for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
         QSettings::setPath(format, QSettings::UserScope, path);
         QSettings::setPath(format, QSettings::SystemScope, path + QStringLiteral("/system"));
