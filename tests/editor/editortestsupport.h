@@ -10,7 +10,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QContextMenuEvent>
 #include <QImage>
+#include <QMenu>
+#include <QTimer>
 #include <QMouseEvent>
 #include <QTest>
 #include <QUndoStack>
@@ -108,6 +111,28 @@ public:
 private:
     QGraphicsView* m_view;
 };
+
+// Opens the context menu at a point of the view, triggers the entry with the
+// given text and returns the texts of every entry the menu offered.
+inline QString chooseFromContextMenu(QGraphicsView* view, const QPoint& local, const QString& choice)
+{
+    QString offered;
+    QTimer::singleShot(50, view, [&offered, choice]() {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        const QList<QAction*> actions = menu->actions();
+        for (QAction* action : actions) {
+            offered += action->text();
+            if (action->text() == choice)
+                action->trigger();
+        }
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, local, view->viewport()->mapToGlobal(local));
+    QApplication::sendEvent(view->viewport(), &event);
+    return offered;
+}
 
 // The undo texts on the stack, oldest first.
 inline QStringList undoTexts(const ElementListModel& document)

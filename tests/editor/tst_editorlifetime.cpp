@@ -278,21 +278,7 @@ void TestEditorLifetime::vertexDeletedFromItsMenuAfterTheEvent()
     FixturePolygon* fixture = addPolygon(quad);
     document->undoStack()->clear();
     const QPoint local = view->mapFromScene(QPointF(60, 60));
-    QString offered;
-    QTimer::singleShot(50, this, [&offered]() {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu)
-            return;
-        for (QAction* action : menu->actions()) {
-            offered += action->text();
-            if (action->text() == QStringLiteral("&Delete vertex"))
-                action->trigger();
-        }
-        menu->close();
-    });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, local, view->viewport()->mapToGlobal(local));
-    QApplication::sendEvent(view->viewport(), &event);
-    QCOMPARE(offered, QStringLiteral("&Delete vertex"));
+    QCOMPARE(EditorTest::chooseFromContextMenu(view, local, QStringLiteral("&Delete vertex")), QStringLiteral("&Delete vertex"));
     // Not inside the handle's own event handler: the removal runs afterwards.
     QCOMPARE(fixture->polygon(), quad);
     QTRY_COMPARE(fixture->polygon(), (QPolygonF(QVector<QPointF>{QPointF(20, 20), QPointF(60, 20), QPointF(20, 60)})));

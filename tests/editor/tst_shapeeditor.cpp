@@ -467,21 +467,7 @@ void TestShapeEditor::contextMenuAddsAVertex()
     FixturePolygon* fixture = addPolygon(square);
     const QPointF point(40, 63);
     const QPoint local = view->mapFromScene(point);
-    QString offered;
-    QTimer::singleShot(50, this, [&offered]() {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu)
-            return;
-        for (QAction* action : menu->actions()) {
-            offered += action->text();
-            if (action->text() == QStringLiteral("&Add vertex"))
-                action->trigger();
-        }
-        menu->close();
-    });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, local, view->viewport()->mapToGlobal(local));
-    QApplication::sendEvent(view->viewport(), &event);
-    QCOMPARE(offered, QStringLiteral("&Add vertex"));
+    QCOMPARE(EditorTest::chooseFromContextMenu(view, local, QStringLiteral("&Add vertex")), QStringLiteral("&Add vertex"));
     QPolygonF expected = square;
     expected.insert(3, point);
     QCOMPARE(fixture->polygon(), expected);
