@@ -21,14 +21,16 @@
 //  - close vertex pairs are found once (directly for short outlines, with a
 //    hash grid for long ones), and the splits at pinch points become index
 //    intervals (see triangulate());
-//  - ear clipping keeps the candidate ears in a heap ordered like the
-//    reference's scan, re-scores a vertex only when its neighbours change, and
+//  - ear clipping keeps the candidate ears in a tournament tree ordered like
+//    the reference's scan, scores a fresh polygon four vertices at a time,
+//    re-scores a vertex only when its neighbours change, and
 //    looks for vertices inside an ear's triangle (scanning the remaining
 //    vertices, through a grid for long outlines, with the exact float test on
 //    every vertex in the triangle's bounding box) only when the ear is about
 //    to be clipped;
 //  - growing pieces visits only triangles that share a point with the piece,
-//    in the order in which the reference's two rounds over the list reach them.
+//    in the order in which the reference's two rounds over the list reach them
+//    (kept in bit sets for up to a few hundred triangles).
 // Every float expression is written exactly as in the reference, and the
 // library is built without floating-point contraction, so results match bit
 // for bit. All working memory of a call comes from one arena, most of it on
@@ -46,6 +48,8 @@ constexpr float parallelTolerance = 0.03490659f; // 2 degrees
 // building and probing grids.
 constexpr int directPinchLimit = 64;
 constexpr int directScanLimit = 128;
+// Up to this many triangles, sets of triangles are bit sets of a few words.
+constexpr int smallPieceLimit = 256;
 
 // ---------------------------------------------------------------------------
 // Working memory.
@@ -66,6 +70,8 @@ public:
 
     ~Arena()
     {
+        if (!m_blocks)
+            return; // all on the stack
         Spare& spare = Arena::spare();
         while (m_blocks) {
             Block* const previous = m_blocks->previous;
@@ -178,6 +184,18 @@ inline void normalizeIfLong(float& dx, float& dy)
     }
 }
 
+#if defined(__SSE2__)
+// normalizeIfLong on four vectors; the select keeps a short one as it is.
+inline void normalizeIfLong4(__m128& dx, __m128& dy)
+{
+    const __m128 length = _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)));
+    const __m128 longEnough = _mm_cmpge_ps(length, _mm_set1_ps(lengthEpsilon));
+    const __m128 inverse = _mm_div_ps(_mm_set1_ps(1.0f), length);
+    dx = _mm_or_ps(_mm_and_ps(longEnough, _mm_mul_ps(dx, inverse)), _mm_andnot_ps(longEnough, dx));
+    dy = _mm_or_ps(_mm_and_ps(longEnough, _mm_mul_ps(dy, inverse)), _mm_andnot_ps(longEnough, dy));
+}
+#endif
+
 // The reference's ear score from the three sides, already through
 // normalizeIfLong: d1 = next - i, d2 = i - prev, d3 = prev - next.
 inline float earScore(float d1x, float d1y, float d2x, float d2y, float d3x, float d3y)
@@ -200,7 +218,7 @@ struct EarTriangle
     float minX, maxX, minY, maxY;
     float x0, y0;
     float ax, ay, bx, by;
-    float aa, ab, bb, inverse;
+    float aa = 0, ab = 0, bb = 0, inverse = 0;
 
     EarTriangle(float x1, float y1, float x2, float y2, float x3, float y3)
     {
@@ -222,20 +240,28 @@ struct EarTriangle
         ay = ty[2] - ty[0];
         bx = tx[1] - tx[0];
         by = ty[1] - ty[0];
+    }
+
+    // The rest of the containment test, left for when some point is in the
+    // box (for short polygons, mostly none is besides the corners).
+    void prepare()
+    {
         aa = ax * ax + ay * ay;
         ab = ax * bx + ay * by;
         bb = bx * bx + by * by;
         inverse = 1.0f / (bb * aa - ab * ab);
     }
 
-    // A flat triangle (zero determinant) contains no point at all: with an
-    // infinite inverse, u and w come out infinite or NaN, never both in [0, 1].
+    // After prepare(): a flat triangle (zero determinant) contains no point
+    // at all: with an infinite inverse, u and w come out infinite or NaN,
+    // never both in [0, 1].
     bool containsNothing() const { return std::isinf(inverse); }
 
     // "All three corners on one side" is the same as outside the closed box.
     bool inBox(float px, float py) const { return px >= minX && px <= maxX && py >= minY && py <= maxY; }
 
-    // The barycentric part of the test, for a point known to be in the box.
+    // After prepare(): the barycentric part of the test, for a point known to
+    // be in the box.
     bool containsInBox(float px, float py) const
     {
         const float qx = px - x0, qy = py - y0;
@@ -632,27 +658,46 @@ public:
         m_y[last] = std::numeric_limits<float>::quiet_NaN();
     }
 
-    int findInside(const EarTriangle& t, int skip0, int skip1, int skip2) const
+    // Some remaining vertex other than the three excluded that the triangle
+    // contains, or -1; prepares the triangle when it comes to the exact test.
+    int findInside(EarTriangle& t, int skip0, int skip1, int skip2) const
     {
 #if defined(__SSE2__)
-        // The box test four at a time, then the exact test on what passes.
+        // The box test four at a time, without a branch: the lanes in the box
+        // go to a bit map of the positions. The ear's own corners are always
+        // in its box; their bits are cleared before the exact test runs on
+        // the rest, which is rarely anything.
+        std::uint64_t inBox[directScanLimit / 64] = {};
         const __m128 minX = _mm_set1_ps(t.minX), maxX = _mm_set1_ps(t.maxX);
         const __m128 minY = _mm_set1_ps(t.minY), maxY = _mm_set1_ps(t.maxY);
         for (int k = 0; k < m_size; k += 4) {
             const __m128 px = _mm_load_ps(m_x + k), py = _mm_load_ps(m_y + k);
             const __m128 inX = _mm_and_ps(_mm_cmpge_ps(px, minX), _mm_cmple_ps(px, maxX));
             const __m128 inY = _mm_and_ps(_mm_cmpge_ps(py, minY), _mm_cmple_ps(py, maxY));
-            for (int lanes = _mm_movemask_ps(_mm_and_ps(inX, inY)); lanes; lanes &= lanes - 1) {
-                // The ear's own corners are always in its box: cheaper to skip first.
-                const int j = k + __builtin_ctz(unsigned(lanes));
-                const int index = m_index[j];
-                if (index == skip0 || index == skip1 || index == skip2 || !t.containsInBox(m_x[j], m_y[j]))
-                    continue;
-                return index;
+            inBox[k >> 6] |= std::uint64_t(_mm_movemask_ps(_mm_and_ps(inX, inY))) << (k & 63);
+        }
+        for (int corner : {skip0, skip1, skip2}) {
+            const int place = m_place[corner];
+            inBox[place >> 6] &= ~(std::uint64_t(1) << (place & 63));
+        }
+        static_assert(directScanLimit == 128, "two words of positions");
+        if (!(inBox[0] | inBox[1]))
+            return -1;
+        t.prepare();
+        if (t.containsNothing())
+            return -1;
+        for (int word = 0; word * 64 < m_size; ++word) {
+            for (std::uint64_t bits = inBox[word]; bits; bits &= bits - 1) {
+                const int j = word * 64 + __builtin_ctzll(bits);
+                if (t.containsInBox(m_x[j], m_y[j]))
+                    return m_index[j];
             }
         }
         return -1;
 #else
+        t.prepare();
+        if (t.containsNothing())
+            return -1;
         for (int k = 0; k < m_size; ++k) {
             const float px = m_x[k], py = m_y[k];
             if (!t.inBox(px, py) || !t.containsInBox(px, py))
@@ -678,21 +723,25 @@ private:
 // The current ears, best first: highest score, then lowest position. Positions
 // shift as vertices go but keep their order, so the original one will do.
 // Scores are never negative, so their bits order like their values, and score
-// and position fit one integer key. An indexed 4-ary heap: a vertex whose
-// score changes moves in place instead of leaving stale entries behind.
+// and position fit one integer key; 0 stands for "no ear". A tournament tree
+// over the positions: every inner node holds the larger key of its two
+// children, so the best ear is at the root. A change walks the fixed number
+// of levels up to the root and takes the larger of two keys at each, without
+// a branch that depends on the keys; a heap's sifting spends more on
+// mispredicted branches than this spends on the extra levels.
 class EarQueue
 {
 public:
     void reserve(int capacity, Arena& arena)
     {
-        m_keys = arena.allocate<std::uint64_t>(std::size_t(capacity));
-        m_position = arena.allocate<int>(std::size_t(capacity));
+        m_node = arena.allocate<std::uint64_t>(2 * std::size_t(leavesFor(capacity)));
     }
 
     void reset(int vertices)
     {
-        m_size = 0;
-        std::fill_n(m_position, vertices, -1);
+        m_leaves = leavesFor(vertices);
+        m_stopEarly = m_leaves <= 256;
+        std::fill_n(m_node, 2 * m_leaves, 0);
     }
 
     static std::uint64_t key(float score, int index)
@@ -703,106 +752,58 @@ public:
     }
 
     // Adds without ordering; heapify() puts everything in order afterwards.
-    void append(std::uint64_t key)
-    {
-        m_position[indexOf(key)] = m_size;
-        m_keys[m_size++] = key;
-    }
+    void append(std::uint64_t key) { m_node[m_leaves + indexOf(key)] = key; }
 
     void heapify()
     {
-        if (m_size < 2)
-            return;
-        for (int i = (m_size - 2) / arity; i >= 0; --i)
-            siftDown(i, m_keys[i]);
+        for (int at = m_leaves - 1; at >= 1; --at)
+            m_node[at] = std::max(m_node[2 * at], m_node[2 * at + 1]);
     }
 
     void set(int index, std::uint64_t key)
     {
-        const int at = m_position[index];
-        if (at < 0)
-            siftUp(m_size++, key);
-        else if (key > m_keys[at])
-            siftUp(at, key);
-        else
-            siftDown(at, key);
+        int at = m_leaves + index;
+        m_node[at] = key;
+        while (at > 1) {
+            const std::uint64_t sibling = m_node[at ^ 1];
+            at >>= 1;
+            key = key > sibling ? key : sibling;
+            // Nothing above changes once a node keeps its key. Stopping
+            // there pays in small trees; in large ones the test costs more
+            // than the levels it saves (measured).
+            if (m_stopEarly && m_node[at] == key)
+                break;
+            m_node[at] = key;
+        }
     }
 
-    void remove(int index)
-    {
-        const int at = m_position[index];
-        if (at < 0)
-            return;
-        m_position[index] = -1;
-        const std::uint64_t last = m_keys[--m_size];
-        if (at == m_size)
-            return;
-        if (last > m_keys[at])
-            siftUp(at, last);
-        else
-            siftDown(at, last);
-    }
+    void remove(int index) { set(index, 0); }
 
     // Removes and returns the best ear, or -1.
     int pop()
     {
-        if (m_size == 0)
+        const std::uint64_t best = m_node[1];
+        if (best == 0)
             return -1;
-        const int index = indexOf(m_keys[0]);
+        const int index = indexOf(best);
         remove(index);
         return index;
     }
 
 private:
-    static constexpr int arity = 4;
+    static int leavesFor(int count)
+    {
+        int leaves = 1;
+        while (leaves < count)
+            leaves *= 2;
+        return leaves;
+    }
 
     static int indexOf(std::uint64_t key) { return int(~std::uint32_t(key)); }
 
-    void place(int at, std::uint64_t key)
-    {
-        m_keys[at] = key;
-        m_position[indexOf(key)] = at;
-    }
-
-    void siftUp(int at, std::uint64_t key)
-    {
-        while (at > 0) {
-            const int parent = (at - 1) / arity;
-            const std::uint64_t above = m_keys[parent];
-            if (above >= key)
-                break;
-            place(at, above);
-            at = parent;
-        }
-        place(at, key);
-    }
-
-    void siftDown(int at, std::uint64_t key)
-    {
-        for (;;) {
-            const int first = at * arity + 1;
-            if (first >= m_size)
-                break;
-            const int last = std::min(first + arity, m_size);
-            int best = first;
-            std::uint64_t bestKey = m_keys[first];
-            for (int c = first + 1; c < last; ++c) {
-                if (m_keys[c] > bestKey) {
-                    best = c;
-                    bestKey = m_keys[c];
-                }
-            }
-            if (bestKey <= key)
-                break;
-            place(at, bestKey);
-            at = best;
-        }
-        place(at, key);
-    }
-
-    std::uint64_t* m_keys = nullptr;
-    int* m_position = nullptr;
-    int m_size = 0;
+    std::uint64_t* m_node = nullptr;
+    int m_leaves = 1;
+    bool m_stopEarly = false;
 };
 
 // Clips one polygon without pinch points, like the reference's loop: always the
@@ -823,10 +824,15 @@ public:
         m_watchHead = arena.allocate<int>(count);
         m_watchPrev = arena.allocate<int>(count);
         m_watchNext = arena.allocate<int>(count);
-        m_edgeX = arena.allocate<float>(count);
-        m_edgeY = arena.allocate<float>(count);
+        // The edge arrays start one early: during the first scoring pass
+        // [-1] holds the last vertex's edge, the edge before vertex 0.
+        m_edgeX = arena.allocate<float>(count + 1) + 1;
+        m_edgeY = arena.allocate<float>(count + 1) + 1;
         m_chordX = arena.allocate<float>(count);
         m_chordY = arena.allocate<float>(count);
+        // The polygon's points as a ring: [k] is vertex k - 1 for k = 0 .. m + 1.
+        m_ringX = arena.allocate<float>(count + 2);
+        m_ringY = arena.allocate<float>(count + 2);
         m_ears.reserve(capacity, arena);
     }
 
@@ -851,11 +857,7 @@ public:
             m_list.reserve(m_capacity, m_arena);
             m_list.build(m_x, m_y, m);
         }
-        m_bulk = true;
-        for (int i = 0; i < m; ++i)
-            evaluate(i);
-        m_bulk = false;
-        m_ears.heapify();
+        evaluateAll(m);
 
         int found = 0;
         while (m_remaining > 3) {
@@ -932,13 +934,6 @@ private:
         }
         m_prev[0] = m - 1;
         m_next[m - 1] = 0;
-        for (int i = 0; i < m; ++i) {
-            const int next = m_next[i];
-            float dx = m_x[next] - m_x[i], dy = m_y[next] - m_y[i];
-            normalizeIfLong(dx, dy);
-            m_edgeX[i] = dx;
-            m_edgeY[i] = dy;
-        }
         std::fill_n(m_alive, m, 1);
         std::fill_n(m_state, m, Reflex);
         std::fill_n(m_witness, m, -1);
@@ -1000,11 +995,99 @@ private:
         m_chordX[i] = chordX;
         m_chordY[i] = chordY;
         const float score = earScore(m_edgeX[i], m_edgeY[i], m_edgeX[prev], m_edgeY[prev], -chordX, -chordY);
-        const std::uint64_t key = EarQueue::key(score, i);
-        if (m_bulk)
-            m_ears.append(key);
-        else
-            m_ears.set(i, key);
+        m_ears.set(i, EarQueue::key(score, i));
+    }
+
+    // evaluate() for every vertex of a fresh polygon, and the edges at each
+    // vertex it needs. Four vertices at a time where the processor allows: the
+    // vector operations are the same IEEE single-precision operations as the
+    // scalar ones, lane by lane and in the same order (the library is built
+    // without contraction), and a select stands in for each branch, so every
+    // lane comes out bit for bit as evaluate() would have it.
+    void evaluateAll(int m)
+    {
+        float* const rx = m_ringX;
+        float* const ry = m_ringY;
+        rx[0] = m_x[m - 1];
+        ry[0] = m_y[m - 1];
+        std::copy_n(m_x, m, rx + 1);
+        std::copy_n(m_y, m, ry + 1);
+        rx[m + 1] = m_x[0];
+        ry[m + 1] = m_y[0];
+
+        int i = 0;
+#if defined(__SSE2__)
+        for (; i + 4 <= m; i += 4) {
+            __m128 dx = _mm_sub_ps(_mm_loadu_ps(rx + i + 2), _mm_loadu_ps(rx + i + 1));
+            __m128 dy = _mm_sub_ps(_mm_loadu_ps(ry + i + 2), _mm_loadu_ps(ry + i + 1));
+            normalizeIfLong4(dx, dy);
+            _mm_storeu_ps(m_edgeX + i, dx);
+            _mm_storeu_ps(m_edgeY + i, dy);
+        }
+#endif
+        for (; i < m; ++i) {
+            float dx = rx[i + 2] - rx[i + 1], dy = ry[i + 2] - ry[i + 1];
+            normalizeIfLong(dx, dy);
+            m_edgeX[i] = dx;
+            m_edgeY[i] = dy;
+        }
+        m_edgeX[-1] = m_edgeX[m - 1];
+        m_edgeY[-1] = m_edgeY[m - 1];
+
+        i = 0;
+#if defined(__SSE2__)
+        const __m128 sign = _mm_castsi128_ps(_mm_set1_epi32(std::int32_t(0x80000000u)));
+        const __m128 zero = _mm_setzero_ps();
+        for (; i + 4 <= m; i += 4) {
+            const __m128 px = _mm_loadu_ps(rx + i), py = _mm_loadu_ps(ry + i);
+            const __m128 ix = _mm_loadu_ps(rx + i + 1), iy = _mm_loadu_ps(ry + i + 1);
+            const __m128 nx = _mm_loadu_ps(rx + i + 2), ny = _mm_loadu_ps(ry + i + 2);
+            const __m128 dx0 = _mm_sub_ps(ix, px), dy0 = _mm_sub_ps(iy, py);
+            const __m128 dx1 = _mm_sub_ps(nx, ix), dy1 = _mm_sub_ps(ny, iy);
+            const __m128 reflex = _mm_cmpgt_ps(_mm_sub_ps(_mm_mul_ps(dx0, dy1), _mm_mul_ps(dx1, dy0)), zero);
+            __m128 chordX = _mm_sub_ps(nx, px), chordY = _mm_sub_ps(ny, py);
+            normalizeIfLong4(chordX, chordY);
+            _mm_storeu_ps(m_chordX + i, chordX);
+            _mm_storeu_ps(m_chordY + i, chordY);
+            // earScore(edge[i], edge[prev], -chord); flipping the sign bit is the negation.
+            const __m128 d1x = _mm_loadu_ps(m_edgeX + i), d1y = _mm_loadu_ps(m_edgeY + i);
+            const __m128 d2x = _mm_loadu_ps(m_edgeX + i - 1), d2y = _mm_loadu_ps(m_edgeY + i - 1);
+            const __m128 d3x = _mm_xor_ps(chordX, sign), d3y = _mm_xor_ps(chordY, sign);
+            const __m128 s1 = _mm_andnot_ps(sign, _mm_sub_ps(_mm_mul_ps(d2y, d1x), _mm_mul_ps(d1y, d2x)));
+            const __m128 s2 = _mm_andnot_ps(sign, _mm_sub_ps(_mm_mul_ps(d2x, d3y), _mm_mul_ps(d2y, d3x)));
+            const __m128 s3 = _mm_andnot_ps(sign, _mm_sub_ps(_mm_mul_ps(d3x, d1y), _mm_mul_ps(d1x, d3y)));
+            // min(a, b) is "a < b ? a : b", the scalar code's "if (s < score)".
+            const __m128 score = _mm_min_ps(s3, _mm_min_ps(s2, s1));
+            const int reflexLanes = _mm_movemask_ps(reflex);
+            alignas(16) float lane[4];
+            _mm_store_ps(lane, score);
+            for (int k = 0; k < 4; ++k) {
+                if (reflexLanes & (1 << k)) {
+                    m_state[i + k] = Reflex;
+                    continue;
+                }
+                m_state[i + k] = Candidate;
+                m_ears.append(EarQueue::key(lane[k], i + k));
+            }
+        }
+#endif
+        for (; i < m; ++i) {
+            const float px = rx[i], py = ry[i];
+            const float ix = rx[i + 1], iy = ry[i + 1];
+            const float nx = rx[i + 2], ny = ry[i + 2];
+            const float dx0 = ix - px, dy0 = iy - py;
+            const float dx1 = nx - ix, dy1 = ny - iy;
+            if (dx0 * dy1 - dx1 * dy0 > 0.0f)
+                continue; // reset() made it Reflex
+            m_state[i] = Candidate;
+            float chordX = nx - px, chordY = ny - py;
+            normalizeIfLong(chordX, chordY);
+            m_chordX[i] = chordX;
+            m_chordY[i] = chordY;
+            const float score = earScore(m_edgeX[i], m_edgeY[i], m_edgeX[i - 1], m_edgeY[i - 1], -chordX, -chordY);
+            m_ears.append(EarQueue::key(score, i));
+        }
+        m_ears.heapify();
     }
 
     // The best candidate that no other vertex blocks: the reference's best ear.
@@ -1015,11 +1098,14 @@ private:
             if (i < 0)
                 return -1;
             const int prev = m_prev[i], next = m_next[i];
-            const EarTriangle triangle(m_x[i], m_y[i], m_x[next], m_y[next], m_x[prev], m_y[prev]);
+            EarTriangle triangle(m_x[i], m_y[i], m_x[next], m_y[next], m_x[prev], m_y[prev]);
             int inside = -1;
-            if (!triangle.containsNothing()) {
-                inside = m_useGrid ? m_grid.findInside(triangle, prev, i, next, m_alive)
-                                   : m_list.findInside(triangle, prev, i, next);
+            if (!m_useGrid) {
+                inside = m_list.findInside(triangle, prev, i, next);
+            } else {
+                triangle.prepare();
+                if (!triangle.containsNothing())
+                    inside = m_grid.findInside(triangle, prev, i, next, m_alive);
             }
             if (inside < 0)
                 return i;
@@ -1030,7 +1116,7 @@ private:
 
     void setState(int i, State state)
     {
-        if (m_state[i] == Candidate && !m_bulk)
+        if (m_state[i] == Candidate)
             m_ears.remove(i);
         m_state[i] = state;
     }
@@ -1067,12 +1153,13 @@ private:
     float* m_edgeY;
     float* m_chordX;
     float* m_chordY;
+    float* m_ringX;
+    float* m_ringY;
     EarQueue m_ears;
     VertexGrid m_grid;
     VertexList m_list;
     int m_remaining = 0;
     bool m_useGrid = false;
-    bool m_bulk = false;
 };
 
 // Triangulates the (clockwise) outline, splitting it at pinch points first.
@@ -1191,6 +1278,21 @@ public:
             for (int c : classes.c)
                 ++sizes[c];
         }
+        if (count <= smallPieceLimit) {
+            // For each point, the triangles touching it as a bit set.
+            m_words = count <= 64 ? 1 : count <= 128 ? 2 : 4;
+            m_incidentBits = arena.filled<std::uint64_t>(std::size_t(classCount) * std::size_t(m_words), 0);
+            for (int t = 0; t < count; ++t) {
+                const std::uint64_t bit = std::uint64_t(1) << (t & 63);
+                if (m_covered[t]) {
+                    m_coveredBits[t >> 6] |= bit;
+                    continue;
+                }
+                for (int c : m_triangleClass[t].c)
+                    m_incidentBits[std::size_t(c) * std::size_t(m_words) + std::size_t(t >> 6)] |= bit;
+            }
+            return;
+        }
         // For each point, the triangles touching it, in list order, closed
         // by a sentinel whose entry points to itself.
         m_begin = arena.allocate<int>(std::size_t(classCount) + 1);
@@ -1229,57 +1331,32 @@ public:
         Piece* piecePointer = &pieceRoom;
         Piece* grownPointer = &grownRoom;
         for (;;) {
-            Piece& piece = *piecePointer;
-            while (seed < count && m_covered[seed])
-                ++seed;
+            if (m_words > 0) {
+                seed = count;
+                for (int w = 0; w < m_words; ++w) {
+                    if (~m_coveredBits[w]) {
+                        seed = std::min(w * 64 + __builtin_ctzll(~m_coveredBits[w]), count);
+                        break;
+                    }
+                }
+            } else {
+                while (seed < count && m_covered[seed])
+                    ++seed;
+            }
             if (seed == count)
                 break;
+            Piece& piece = *piecePointer;
             piece.size = 0;
             for (int k = 0; k < 3; ++k)
                 piece.append(m_triangles[seed].v[k], m_triangleClass[seed].c[k], m_x, m_y);
-            cover(seed);
-            for (int k = 0; k < 3; ++k)
-                addPoint(m_triangleClass[seed].c[k]);
-
-            // The reference visits indices 0, 1, ..., count - 1 twice over and
-            // offers each uncovered triangle to the piece. Only a triangle with
-            // two of the piece's points among its corners can join: those are
-            // the candidates, and visiting just them, in the same order, gives
-            // the same piece. A triangle turned down is turned down again as
-            // long as the piece stays the same, so the second round ends at
-            // the last triangle taken in the first, unless it takes one itself.
-            int lastTaken = -1;
-            for (int round = 0; round < 2; ++round) {
-                bool takenThisRound = false;
-                int at = -1;
-                for (;;) {
-                    int next = sentinel, slot = -1;
-                    for (int k = 0; k < m_candidateCount; ++k) {
-                        const int t = m_candidates[k];
-                        if (t > at && t < next) {
-                            next = t;
-                            slot = k;
-                        }
-                    }
-                    if (slot < 0 || (round == 1 && !takenThisRound && next > lastTaken))
-                        break;
-                    at = next;
-                    Piece& grown = *grownPointer;
-                    const int tip = addTriangle(*piecePointer, next, grown);
-                    if (tip < 0 || grown.size > maxPieceVertices || !isConvex(grown))
-                        continue;
-                    std::swap(piecePointer, grownPointer);
-                    m_candidates[slot] = m_candidates[--m_candidateCount];
-                    cover(next);
-                    addPoint(m_triangleClass[next].c[tip]);
-                    lastTaken = next;
-                    takenThisRound = true;
-                }
-            }
-            for (int k = 0; k < m_touchedCount; ++k)
-                m_matches[m_touched[k]] = 0;
-            m_touchedCount = 0;
-            m_candidateCount = 0;
+            if (m_words == 1)
+                growFromBits<1>(seed, piecePointer, grownPointer);
+            else if (m_words == 2)
+                growFromBits<2>(seed, piecePointer, grownPointer);
+            else if (m_words == 4)
+                growFromBits<4>(seed, piecePointer, grownPointer);
+            else
+                growFromLists(seed, piecePointer, grownPointer);
 
             // Pieces never outnumber triangles, and there are at most n - 2 of
             // those, so the reference's limit of n stored pieces is never reached.
@@ -1311,6 +1388,111 @@ public:
 private:
     static constexpr int sentinel = std::numeric_limits<int>::max();
 
+    struct Piece;
+
+    // The reference visits indices 0, 1, ..., count - 1 twice over and offers
+    // each uncovered triangle to the piece. Only a triangle with two of the
+    // piece's points among its corners can join: those are the candidates,
+    // and visiting just them, in the same order, gives the same piece. A
+    // triangle turned down is turned down again as long as the piece stays
+    // the same, so the second round ends at the last triangle taken in the
+    // first, unless it takes one itself. A piece of the largest size takes
+    // nothing more.
+    void growFromLists(int seed, Piece*& piecePointer, Piece*& grownPointer)
+    {
+        cover(seed);
+        for (int k = 0; k < 3; ++k)
+            addPoint(m_triangleClass[seed].c[k]);
+        int lastTaken = -1;
+        for (int round = 0; round < 2; ++round) {
+            bool takenThisRound = false;
+            int at = -1;
+            while (piecePointer->size < maxPieceVertices) {
+                int next = sentinel, slot = -1;
+                for (int k = 0; k < m_candidateCount; ++k) {
+                    const int t = m_candidates[k];
+                    if (t > at && t < next) {
+                        next = t;
+                        slot = k;
+                    }
+                }
+                if (slot < 0 || (round == 1 && !takenThisRound && next > lastTaken))
+                    break;
+                at = next;
+                Piece& grown = *grownPointer;
+                const int tip = addTriangle(*piecePointer, next, grown);
+                if (tip < 0 || grown.size > maxPieceVertices || !isConvex(grown))
+                    continue;
+                std::swap(piecePointer, grownPointer);
+                m_candidates[slot] = m_candidates[--m_candidateCount];
+                cover(next);
+                addPoint(m_triangleClass[next].c[tip]);
+                lastTaken = next;
+                takenThisRound = true;
+            }
+        }
+        for (int k = 0; k < m_touchedCount; ++k)
+            m_matches[m_touched[k]] = 0;
+        m_touchedCount = 0;
+        m_candidateCount = 0;
+    }
+
+    // The same for at most 64 * Words triangles, with bit sets in place of
+    // the lists: `once` holds the uncovered triangles at one point of the
+    // piece or more and `twice` those at two or more (a point the piece holds
+    // twice counts twice, as in addPoint()); the candidates are the uncovered
+    // ones in `twice`, found in index order by counting trailing zeros.
+    template<int Words>
+    void growFromBits(int seed, Piece*& piecePointer, Piece*& grownPointer)
+    {
+        std::uint64_t* const covered = m_coveredBits;
+        covered[seed >> 6] |= std::uint64_t(1) << (seed & 63);
+        std::uint64_t once[Words] = {}, twice[Words] = {};
+        auto addPointBits = [&](int pointClass) {
+            const std::uint64_t* const incident = m_incidentBits + std::size_t(pointClass) * Words;
+            for (int w = 0; w < Words; ++w) {
+                const std::uint64_t touching = incident[w] & ~covered[w];
+                twice[w] |= once[w] & touching;
+                once[w] |= touching;
+            }
+        };
+        // The lowest candidate above `at`, or -1.
+        auto candidateAfter = [&](int at) {
+            int w = (at + 1) >> 6;
+            if (w >= Words)
+                return -1;
+            std::uint64_t bits = twice[w] & ~covered[w] & (~std::uint64_t(0) << ((at + 1) & 63));
+            while (!bits) {
+                if (++w == Words)
+                    return -1;
+                bits = twice[w] & ~covered[w];
+            }
+            return w * 64 + __builtin_ctzll(bits);
+        };
+        for (int k = 0; k < 3; ++k)
+            addPointBits(m_triangleClass[seed].c[k]);
+        int lastTaken = -1;
+        for (int round = 0; round < 2; ++round) {
+            bool takenThisRound = false;
+            int at = -1;
+            while (piecePointer->size < maxPieceVertices) {
+                const int next = candidateAfter(at);
+                if (next < 0 || (round == 1 && !takenThisRound && next > lastTaken))
+                    break;
+                at = next;
+                Piece& grown = *grownPointer;
+                const int tip = addTriangle(*piecePointer, next, grown);
+                if (tip < 0 || grown.size > maxPieceVertices || !isConvex(grown))
+                    continue;
+                std::swap(piecePointer, grownPointer);
+                covered[next >> 6] |= std::uint64_t(1) << (next & 63);
+                addPointBits(m_triangleClass[next].c[tip]);
+                lastTaken = next;
+                takenThisRound = true;
+            }
+        }
+    }
+
     struct Corners
     {
         int c[3];
@@ -1327,14 +1509,12 @@ private:
     struct Piece
     {
         int size = 0;
-        int vertex[maxPieceVertices + 1];
         int pointClass[maxPieceVertices + 1];
         float x[maxPieceVertices + 1];
         float y[maxPieceVertices + 1];
 
         void append(int v, int c, const float* xs, const float* ys)
         {
-            vertex[size] = v;
             pointClass[size] = c;
             x[size] = xs[v];
             y[size] = ys[v];
@@ -1342,7 +1522,6 @@ private:
         }
         void copy(const Piece& from, int i)
         {
-            vertex[size] = from.vertex[i];
             pointClass[size] = from.pointClass[i];
             x[size] = from.x[i];
             y[size] = from.y[i];
@@ -1517,6 +1696,11 @@ private:
     int m_touchedCount = 0;
     int* m_candidates = nullptr; // uncovered triangles with two matches or more
     int m_candidateCount = 0;
+    // Up to smallPieceLimit triangles: the lists above as bit sets of
+    // m_words words (0 when the lists are used).
+    int m_words = 0;
+    std::uint64_t m_coveredBits[smallPieceLimit / 64] = {};
+    std::uint64_t* m_incidentBits = nullptr;
 };
 
 }
