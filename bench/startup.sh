@@ -20,7 +20,8 @@ measure() {  # platform, then env assignments
   for ((i = 0; i < runs; i++)); do
     local t0 out
     t0="$(date +%s%N)"
-    out="$(env "$@" XDG_CONFIG_HOME="$settings" QT_QPA_PLATFORM="$platform" QT_LOGGING_RULES='*.debug=false' \
+    out="$(env "$@" XDG_CONFIG_HOME="$settings" XDG_DATA_HOME="$settings/data" XDG_RUNTIME_DIR="$settings/runtime" \
+      QT_QPA_PLATFORM="$platform" QT_LOGGING_RULES='*.debug=false' \
       HULLWRIGHT_STARTUP_PROBE="$t0" "$binary" 2>/dev/null)"
     samples+=("${out#startup-ms }")
   done
@@ -29,8 +30,11 @@ measure() {  # platform, then env assignments
   echo "$platform: median ${median} ms to first window over $runs runs (all: ${samples[*]})"
 }
 
-# The first start creates the settings; measure the usual, later starts.
-QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$settings" HULLWRIGHT_STARTUP_PROBE=1 "$binary" >/dev/null 2>&1 || true
+# The first start creates the settings and the desktop registration; measure
+# the usual, later starts. Nothing is written outside the temporary directory.
+mkdir -m 700 "$settings/runtime"
+QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$settings" XDG_DATA_HOME="$settings/data" XDG_RUNTIME_DIR="$settings/runtime" \
+  HULLWRIGHT_STARTUP_PROBE=1 "$binary" >/dev/null 2>&1 || true
 
 measure offscreen
 if command -v Xvfb >/dev/null; then

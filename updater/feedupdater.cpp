@@ -23,15 +23,25 @@ bool isWebUrl(const QUrl& url)
 FeedUpdater::FeedUpdater(const UpdateConfig& config, QObject* parent)
     : QObject(parent)
     , AutoUpdater(config)
-    , m_manager(new QNetworkAccessManager(this))
 {
-    connect(m_manager, &QNetworkAccessManager::finished, this, &FeedUpdater::replyFinished);
     qRegisterMetaType<UpdaterDialog*>();
 }
 
 FeedUpdater::~FeedUpdater()
 {
-    m_manager->disconnect(this);
+    if (m_manager)
+        m_manager->disconnect(this);
+}
+
+QNetworkAccessManager* FeedUpdater::manager()
+{
+    // Made on the first check: setting up the network stack takes a noticeable
+    // part of a start-up that may never check at all.
+    if (!m_manager) {
+        m_manager = new QNetworkAccessManager(this);
+        connect(m_manager, &QNetworkAccessManager::finished, this, &FeedUpdater::replyFinished);
+    }
+    return m_manager;
 }
 
 void FeedUpdater::runCheck()
@@ -43,7 +53,7 @@ void FeedUpdater::post(const QUrl& url, const QByteArray& body, bool interactive
 {
     QNetworkRequest request(url);
     request.setTransferTimeout(m_timeoutMs);
-    QNetworkReply* reply = m_manager->post(request, body);
+    QNetworkReply* reply = manager()->post(request, body);
     reply->setProperty(bodyProperty, body);
     reply->setProperty(interactiveProperty, interactive);
     reply->setProperty(redirectsProperty, redirects);

@@ -44,6 +44,8 @@ private:
     void post(const QUrl& url, const QByteArray& body, bool interactive, int redirects);
     void fail(const QString& text);
 
-    QNetworkAccessManager* m_manager;
+    QNetworkAccessManager* manager();
+
+    QNetworkAccessManager* m_manager = nullptr;
     int m_timeoutMs = defaultTimeoutMs;
 };

@@ -2,14 +2,14 @@
 
 #include "autoupdater.h"
 #include "downloaddialog.h"
+#include "releasenotesview.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <QWebSettings>
-#include <QWebView>
+#include <QUrl>
 
 UpdaterDialog::UpdaterDialog(const QString& version, const QString& downloadUrl, const QString& releaseNotesUrl,
                              const UpdateConfig& config, QWidget* parent)
@@ -44,16 +44,8 @@ UpdaterDialog::UpdaterDialog(const QString& version, const QString& downloadUrl,
     smallBold.setBold(true);
     notesLabel->setFont(smallBold);
 
-    m_releaseNotes = new QWebView(this);
-    m_releaseNotes->setObjectName(QStringLiteral("releaseNotes"));
-    // Release notes are a page from the network: show it, run nothing from it.
-    m_releaseNotes->settings()->setAttribute(QWebSettings::JavascriptEnabled, false);
-    m_releaseNotes->settings()->setAttribute(QWebSettings::PluginsEnabled, false);
+    m_releaseNotes = ReleaseNotesView::create(QUrl(releaseNotesUrl), this);
     m_releaseNotes->setMinimumSize(480, 240);
-    m_releaseNotes->setUrl(QUrl(QStringLiteral("about:blank")));
-    const QUrl notes(releaseNotesUrl);
-    if (notes.isValid() && (notes.scheme() == QLatin1String("http") || notes.scheme() == QLatin1String("https")))
-        m_releaseNotes->load(notes);
 
     auto* skip = new QPushButton(tr("Skip This Version"), this);
     skip->setObjectName(QStringLiteral("skipVersionButton"));

@@ -4,7 +4,6 @@
 
 #include <QDialog>
 
-class QWebView;
 
 // Offers a newer version: release notes, and the choice to skip it, be
 // reminded later or download it.
@@ -31,5 +30,5 @@ private:
     QString m_version;
     QString m_downloadUrl;
     UpdateConfig m_config;
-    QWebView* m_releaseNotes;
+    QWidget* m_releaseNotes;
 };

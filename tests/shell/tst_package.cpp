@@ -146,7 +146,7 @@ void TestPackage::debianPackageInstallsRunsAndRemoves()
     QVERIFY2(control.contains(QLatin1String("Package: hullwright\n")), qPrintable(control));
     QVERIFY2(control.contains(QLatin1String("Version: 1.0.9\n")), qPrintable(control));
     for (const char* library : {"libqt5core5a", "libqt5gui5", "libqt5widgets5", "libqt5network5", "libqt5xml5",
-                                "libgrantlee-templates5", "libc6"})
+                                "libgrantlee-templates5", "libqt5webkit5", "libc6"})
         QVERIFY2(control.contains(QLatin1String(library)), qPrintable(library + QStringLiteral(" in ") + control));
 
     // Its contents: programs, exporters, desktop entry, MIME type and icons, all below /usr.
@@ -165,6 +165,7 @@ void TestPackage::debianPackageInstallsRunsAndRemoves()
     }
     QStringList expected{"usr/bin/hullwright",
                          "usr/bin/hullwright-cli",
+                         "usr/lib/hullwright/hwt_releasenotes.so",
                          "usr/share/applications/hullwright.desktop",
                          "usr/share/mime/packages/hullwright.spritesheet.xml",
                          "usr/share/icons/hicolor/scalable/apps/hullwright.svg",

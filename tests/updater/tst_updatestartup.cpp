@@ -15,6 +15,7 @@
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
 #include <QPlainTextEdit>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -113,6 +114,15 @@ void TestUpdateStartup::sendFeedbackCommand()
                               "\t</additional>\n"));
 }
 
+namespace {
+// Whether the web engine's library is mapped into this process.
+bool webEngineLoaded()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt5WebKit");
+}
+}
+
 void TestUpdateStartup::updateCheckerAtStartupAndOnRequest()
 {
     LoopbackServer server([](const HttpRequest&) {
@@ -145,6 +155,8 @@ void TestUpdateStartup::updateCheckerAtStartupAndOnRequest()
     QCOMPARE(offered.size(), 0);
     QVERIFY(recorder.entries.isEmpty());
 
+    // The web engine is loaded only with the first update dialog, not with the editor.
+    QVERIFY(!webEngineLoaded());
     GMainWindow* window = GApplication::instance()->newFile();
     QCOMPARE(window->updateCheckAction()->text(), QStringLiteral("Check for updates ..."));
     window->updateCheckAction()->trigger();
@@ -155,6 +167,8 @@ void TestUpdateStartup::updateCheckerAtStartupAndOnRequest()
     QVERIFY(dialog->isVisible());
     QCOMPARE(dialog->version(), QStringLiteral("1.1.0"));
     QVERIFY(recorder.entries.isEmpty());
+    QVERIFY(webEngineLoaded());
+    QCOMPARE(dialog->findChild<QWidget*>(QStringLiteral("releaseNotes"))->metaObject()->className(), "QWebView");
 }
 
 // QtWebKit keeps a few allocations of its own until exit.
