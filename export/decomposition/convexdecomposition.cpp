@@ -219,11 +219,13 @@ struct EarTriangle
     float x0, y0;
     float ax, ay, bx, by;
     float aa = 0, ab = 0, bb = 0, inverse = 0;
+    bool keptOrder; // keepsOrder() of the corners as given
 
     EarTriangle(float x1, float y1, float x2, float y2, float x3, float y3)
+        : keptOrder(keepsOrder(x1, y1, x2, y2, x3, y3))
     {
         float tx[3] = {x1, 0, 0}, ty[3] = {y1, 0, 0};
-        if (keepsOrder(x1, y1, x2, y2, x3, y3)) {
+        if (keptOrder) {
             tx[1] = x2; ty[1] = y2;
             tx[2] = x3; ty[2] = y3;
         } else {
@@ -301,6 +303,8 @@ inline bool isPinch(float x0, float y0, float x1, float y1)
 
 // Every pair, for short outlines. The first loop has no early exit so that it
 // runs several pairs at a time; pairs are rare, the second loop rarer still.
+// x and y hold NaN in the three places past n (see decompose()): a block of
+// four that runs past the end compares false there, so no scalar tail is needed.
 bool findPinchPartnersDirectly(const float* x, const float* y, int n, int* partner)
 {
     bool any = false;
@@ -310,20 +314,24 @@ bool findPinchPartnersDirectly(const float* x, const float* y, int n, int* partn
         int q = p + 2;
         int hit = 0;
 #if defined(__SSE2__)
-        // Four at a time; clearing the sign bit is exactly fabs.
+        // Four at a time; clearing the sign bit is exactly fabs, and both
+        // distances are below the tolerance when the larger one is. A NaN
+        // lane (past the end: x and y both NaN) gives NaN, below nothing.
         const __m128 sign = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
         const __m128 tolerance = _mm_set1_ps(pinchTolerance);
         const __m128 px4 = _mm_set1_ps(px), py4 = _mm_set1_ps(py);
         __m128 close = _mm_setzero_ps();
-        for (; q + 4 <= n; q += 4) {
+        for (; q < n; q += 4) {
             const __m128 dx = _mm_and_ps(_mm_sub_ps(px4, _mm_loadu_ps(x + q)), sign);
             const __m128 dy = _mm_and_ps(_mm_sub_ps(py4, _mm_loadu_ps(y + q)), sign);
-            close = _mm_or_ps(close, _mm_and_ps(_mm_cmplt_ps(dx, tolerance), _mm_cmplt_ps(dy, tolerance)));
+            const __m128 distance = _mm_max_ps(dx, dy);
+            close = _mm_or_ps(close, _mm_cmplt_ps(distance, tolerance));
         }
         hit = _mm_movemask_ps(close);
-#endif
+#else
         for (; q < n; ++q)
             hit |= int(std::fabs(px - x[q]) < pinchTolerance) & int(std::fabs(py - y[q]) < pinchTolerance);
+#endif
         if (!hit)
             continue;
         for (int q = p + 2; q < n; ++q) {
@@ -667,15 +675,31 @@ public:
         // go to a bit map of the positions. The ear's own corners are always
         // in its box; their bits are cleared before the exact test runs on
         // the rest, which is rarely anything.
-        std::uint64_t inBox[directScanLimit / 64] = {};
         const __m128 minX = _mm_set1_ps(t.minX), maxX = _mm_set1_ps(t.maxX);
         const __m128 minY = _mm_set1_ps(t.minY), maxY = _mm_set1_ps(t.maxY);
-        for (int k = 0; k < m_size; k += 4) {
+        auto boxLanes = [&](int k) {
             const __m128 px = _mm_load_ps(m_x + k), py = _mm_load_ps(m_y + k);
             const __m128 inX = _mm_and_ps(_mm_cmpge_ps(px, minX), _mm_cmple_ps(px, maxX));
             const __m128 inY = _mm_and_ps(_mm_cmpge_ps(py, minY), _mm_cmple_ps(py, maxY));
-            inBox[k >> 6] |= std::uint64_t(_mm_movemask_ps(_mm_and_ps(inX, inY))) << (k & 63);
+            return std::uint64_t(_mm_movemask_ps(_mm_and_ps(inX, inY)));
+        };
+        // One word per loop, so that each stays in a register.
+        std::uint64_t low = 0, high = 0;
+        const int lowEnd = std::min(m_size, 64);
+        int k = 0;
+        for (; k < lowEnd; k += 4)
+            low |= boxLanes(k) << k;
+        for (; k < m_size; k += 4)
+            high |= boxLanes(k) << (k - 64);
+        if (!high) {
+            // Three positions in the box are the corners: nothing else is.
+            std::uint64_t others = low & (low - 1);
+            others &= others - 1;
+            others &= others - 1;
+            if (!others)
+                return -1;
         }
+        std::uint64_t inBox[directScanLimit / 64] = {low, high};
         for (int corner : {skip0, skip1, skip2}) {
             const int place = m_place[corner];
             inBox[place >> 6] &= ~(std::uint64_t(1) << (place & 63));
@@ -762,18 +786,28 @@ public:
 
     void set(int index, std::uint64_t key)
     {
-        int at = m_leaves + index;
-        m_node[at] = key;
-        while (at > 1) {
-            const std::uint64_t sibling = m_node[at ^ 1];
-            at >>= 1;
-            key = key > sibling ? key : sibling;
+        std::uint64_t* const node = m_node;
+        unsigned at = unsigned(m_leaves + index);
+        node[at] = key;
+        if (m_stopEarly) {
             // Nothing above changes once a node keeps its key. Stopping
             // there pays in small trees; in large ones the test costs more
             // than the levels it saves (measured).
-            if (m_stopEarly && m_node[at] == key)
-                break;
-            m_node[at] = key;
+            while (at > 1) {
+                const std::uint64_t sibling = node[at ^ 1];
+                at >>= 1;
+                key = key > sibling ? key : sibling;
+                if (node[at] == key)
+                    return;
+                node[at] = key;
+            }
+            return;
+        }
+        while (at > 1) {
+            const std::uint64_t sibling = node[at ^ 1];
+            at >>= 1;
+            key = key > sibling ? key : sibling;
+            node[at] = key;
         }
     }
 
@@ -865,7 +899,8 @@ public:
             if (ear < 0)
                 return found > 0;
             const int prev = m_prev[ear], next = m_next[ear];
-            emit(ear, next, prev, outlineX, outlineY, triangles);
+            // popEar() built this very triangle from the same floats.
+            emit(ear, next, prev, m_poppedKeepsOrder, triangles);
             ++found;
             m_edgeX[prev] = m_chordX[ear];
             m_edgeY[prev] = m_chordY[ear];
@@ -900,9 +935,16 @@ private:
     void emit(int i1, int i2, int i3, const float* x, const float* y, TriangleList& triangles) const
     {
         const int v1 = outlineVertex(i1), v2 = outlineVertex(i2), v3 = outlineVertex(i3);
+        emit(i1, i2, i3, keepsOrder(x[v1], y[v1], x[v2], y[v2], x[v3], y[v3]), triangles);
+    }
+
+    // The same with keepsOrder() of the three already known.
+    void emit(int i1, int i2, int i3, bool keptOrder, TriangleList& triangles) const
+    {
+        const int v1 = outlineVertex(i1), v2 = outlineVertex(i2), v3 = outlineVertex(i3);
         OutTriangle& t = triangles.data[triangles.size++];
         t.v[0] = v1;
-        if (keepsOrder(x[v1], y[v1], x[v2], y[v2], x[v3], y[v3])) {
+        if (keptOrder) {
             t.v[1] = v2;
             t.v[2] = v3;
         } else {
@@ -1107,8 +1149,10 @@ private:
                 if (!triangle.containsNothing())
                     inside = m_grid.findInside(triangle, prev, i, next, m_alive);
             }
-            if (inside < 0)
+            if (inside < 0) {
+                m_poppedKeepsOrder = triangle.keptOrder;
                 return i;
+            }
             m_state[i] = Blocked;
             watch(i, inside);
         }
@@ -1160,6 +1204,7 @@ private:
     VertexList m_list;
     int m_remaining = 0;
     bool m_useGrid = false;
+    bool m_poppedKeepsOrder = false; // of the ear popEar() last returned
 };
 
 // Triangulates the (clockwise) outline, splitting it at pinch points first.
@@ -1257,34 +1302,25 @@ public:
     {
         const int count = m_count;
         const std::size_t triangleCount = std::size_t(count);
-        m_covered = arena.filled<unsigned char>(triangleCount, 0);
-        m_matches = arena.filled<unsigned char>(triangleCount, 0);
         m_triangleClass = arena.allocate<Corners>(triangleCount);
-        m_slot = arena.allocate<Corners>(triangleCount);
-        m_touched = arena.allocate<int>(triangleCount);
-        m_candidates = arena.allocate<int>(triangleCount);
-        // Degenerate triangles never start or join a piece.
-        int* const sizes = arena.filled<int>(std::size_t(classCount), 0);
-        for (int t = 0; t < count; ++t) {
+        // The corners' points; true for a degenerate triangle, which never
+        // starts or joins a piece.
+        auto classify = [&](int t) {
             Corners& classes = m_triangleClass[t];
             for (int k = 0; k < 3; ++k) {
                 const int v = m_triangles[t].v[k];
                 classes.c[k] = classOf ? classOf[v] : v;
             }
-            if (classes.c[0] == classes.c[1] || classes.c[1] == classes.c[2] || classes.c[0] == classes.c[2]) {
-                m_covered[t] = 1;
-                continue;
-            }
-            for (int c : classes.c)
-                ++sizes[c];
-        }
+            return classes.c[0] == classes.c[1] || classes.c[1] == classes.c[2] || classes.c[0] == classes.c[2];
+        };
         if (count <= smallPieceLimit) {
-            // For each point, the triangles touching it as a bit set.
+            // For each point, the triangles touching it as a bit set; only
+            // these and m_coveredBits are used.
             m_words = count <= 64 ? 1 : count <= 128 ? 2 : 4;
             m_incidentBits = arena.filled<std::uint64_t>(std::size_t(classCount) * std::size_t(m_words), 0);
             for (int t = 0; t < count; ++t) {
                 const std::uint64_t bit = std::uint64_t(1) << (t & 63);
-                if (m_covered[t]) {
+                if (classify(t)) {
                     m_coveredBits[t >> 6] |= bit;
                     continue;
                 }
@@ -1292,6 +1328,20 @@ public:
                     m_incidentBits[std::size_t(c) * std::size_t(m_words) + std::size_t(t >> 6)] |= bit;
             }
             return;
+        }
+        m_covered = arena.filled<unsigned char>(triangleCount, 0);
+        m_matches = arena.filled<unsigned char>(triangleCount, 0);
+        m_slot = arena.allocate<Corners>(triangleCount);
+        m_touched = arena.allocate<int>(triangleCount);
+        m_candidates = arena.allocate<int>(triangleCount);
+        int* const sizes = arena.filled<int>(std::size_t(classCount), 0);
+        for (int t = 0; t < count; ++t) {
+            if (classify(t)) {
+                m_covered[t] = 1;
+                continue;
+            }
+            for (int c : m_triangleClass[t].c)
+                ++sizes[c];
         }
         // For each point, the triangles touching it, in list order, closed
         // by a sentinel whose entry points to itself.
@@ -1319,13 +1369,13 @@ public:
             m_skip[i] = i;
     }
 
-    QList<QPolygonF> build(Arena& arena)
+    QList<QPolygonF> build()
     {
-        // The pieces are gathered first so that the list is allocated once, at
-        // its final size.
-        Finished* const finishedPieces = arena.allocate<Finished>(std::size_t(m_count));
-        int finishedCount = 0;
         const int count = m_count;
+        // Pieces never outnumber triangles: with room for that many the list
+        // is allocated once, and each piece goes into it as it is finished.
+        QList<QPolygonF> pieces;
+        pieces.reserve(count);
         int seed = 0;
         Piece pieceRoom, grownRoom;
         Piece* piecePointer = &pieceRoom;
@@ -1364,20 +1414,10 @@ public:
             mergeParallelEdges(finished);
             if (finished.size < 3)
                 continue;
-            Finished& kept = finishedPieces[finishedCount++];
-            kept.size = finished.size;
-            std::copy_n(finished.x, finished.size, kept.x);
-            std::copy_n(finished.y, finished.size, kept.y);
-        }
-
-        QList<QPolygonF> pieces;
-        pieces.reserve(finishedCount);
-        for (int p = 0; p < finishedCount; ++p) {
-            const Finished& kept = finishedPieces[p];
-            QPolygonF polygon(kept.size);
+            QPolygonF polygon(finished.size);
             QPointF* const out = polygon.data();
-            for (int i = 0; i < kept.size; ++i)
-                out[i] = QPointF(kept.x[i], kept.y[i]);
+            for (int i = 0; i < finished.size; ++i)
+                out[i] = QPointF(finished.x[i], finished.y[i]);
             // Swapped in rather than copied: no reference counting.
             pieces.append(QPolygonF());
             pieces.last().swap(polygon);
@@ -1496,13 +1536,6 @@ private:
     struct Corners
     {
         int c[3];
-    };
-
-    struct Finished
-    {
-        int size;
-        float x[maxPieceVertices];
-        float y[maxPieceVertices];
     };
 
     // A piece with its points' classes and coordinates at hand.
@@ -1713,29 +1746,37 @@ QList<QPolygonF> ConvexDecomposition::decompose(const QPolygonF& outline)
     // Beyond 1e7 a float no longer holds every whole pixel, and products of
     // coordinate differences could approach the float range; such outlines
     // are garbage, as are non-finite ones.
+    // "Not <= limit" also holds for NaN, and infinities exceed the limit.
     const QPointF* const points = outline.constData();
-    for (int i = 0; i < n; ++i) {
-        const QPointF& point = points[i];
-        if (!std::isfinite(point.x()) || !std::isfinite(point.y()) || std::fabs(point.x()) > coordinateLimit
-            || std::fabs(point.y()) > coordinateLimit)
-            return {};
-    }
-
     Arena arena;
     const std::size_t count = std::size_t(n);
-    float* const x = arena.allocate<float>(count);
-    float* const y = arena.allocate<float>(count);
+    // Three NaN past the end, for the close-pair scan's last block of four.
+    float* const x = arena.allocate<float>(count + 3);
+    float* const y = arena.allocate<float>(count + 3);
+    bool usable = true;
     for (int i = 0; i < n; ++i) {
-        x[i] = float(points[i].x());
-        y[i] = float(points[i].y());
+        const double px = points[i].x(), py = points[i].y();
+        usable &= std::fabs(px) <= coordinateLimit;
+        usable &= std::fabs(py) <= coordinateLimit;
+        x[i] = float(px);
+        y[i] = float(py);
     }
+    if (!usable)
+        return {};
+    std::fill_n(x + n, 3, std::numeric_limits<float>::quiet_NaN());
+    std::fill_n(y + n, 3, std::numeric_limits<float>::quiet_NaN());
 
-    // The ear clipping wants a clockwise outline.
+    // The ear clipping wants a clockwise outline. The same pass looks for
+    // equal neighbours, which reversing the order keeps as they are.
+    // The sum runs in the reference's order, closing edge last.
     float area = 0.0f;
-    for (int i = 0; i < n; ++i) {
-        const int j = i + 1 < n ? i + 1 : 0;
-        area += x[i] * y[j] - x[j] * y[i];
+    bool equalNeighbours = false;
+    for (int i = 0; i + 1 < n; ++i) {
+        area += x[i] * y[i + 1] - x[i + 1] * y[i];
+        equalNeighbours |= (x[i] == x[i + 1]) & (y[i] == y[i + 1]);
     }
+    area += x[n - 1] * y[0] - x[0] * y[n - 1];
+    equalNeighbours |= x[n - 1] == x[0] && y[n - 1] == y[0];
     area *= 0.5f;
     if (area > 0.0f) {
         std::reverse(x, x + n);
@@ -1753,13 +1794,8 @@ QList<QPolygonF> ConvexDecomposition::decompose(const QPolygonF& outline)
     // Without pinch pairs, no two vertices but neighbours can be the same
     // point (equal floats are within the tolerance); with no neighbours equal
     // either, every vertex is a point of its own and needs no numbering.
-    bool distinct = !pinched;
-    for (int i = 0; distinct && i < n; ++i) {
-        const int j = i + 1 < n ? i + 1 : 0;
-        if (x[i] == x[j] && y[i] == y[j])
-            distinct = false;
-    }
+    const bool distinct = !pinched && !equalNeighbours;
     int classCount = n;
     const int* const classOf = distinct ? nullptr : pointClasses(x, y, n, classCount, arena);
-    return PieceBuilder(x, y, classOf, classCount, triangles, arena).build(arena);
+    return PieceBuilder(x, y, classOf, classCount, triangles, arena).build();
 }

@@ -301,6 +301,8 @@ private slots:
     void pinchPoint_data();
     void pinchPoint();
     void pinchPointExactly();
+    void pinchWithTheLastPoint_data();
+    void pinchWithTheLastPoint();
     void collinearTriple();
     void collinearPointsMerged_data();
     void collinearPointsMerged();
@@ -507,6 +509,49 @@ void TestDecomposition::pinchPointExactly()
     QCOMPARE(difference(ReferenceDecomposition::decompose(necked), pieces), QString());
     QVERIFY(pieces.size() >= 2);
     QVERIFY(std::fabs(areaSum(pieces) - std::fabs(signedArea(necked))) < 1e-6);
+}
+
+void TestDecomposition::pinchWithTheLastPoint_data()
+{
+    QTest::addColumn<QPointF>("lastPoint");
+    QTest::newRow("same point") << QPointF(0, 0);
+    QTest::newRow("within the tolerance") << QPointF(3e-4, -2e-4);
+}
+
+// Two fans meeting at the origin, walked as one outline that ends at the
+// meeting point: its first and last visits pair up at the far end of the
+// close-pair scan, which works in blocks of points; every length of the
+// final block, on both sides of the size where the scan changes method.
+void TestDecomposition::pinchWithTheLastPoint()
+{
+    QFETCH(QPointF, lastPoint);
+    QRandomGenerator random(4242);
+    auto fan = [&](int count, double from, double to) {
+        QPolygonF points;
+        for (int i = 1; i <= count; ++i) {
+            const double angle = from + (to - from) * i / (count + 1);
+            const double radius = 0.6 + 0.8 * random.generateDouble();
+            points << QPointF(radius * std::cos(angle), radius * std::sin(angle));
+        }
+        return points;
+    };
+    for (int n = 8; n <= 72; ++n) {
+        const int left = (n - 2) / 2, right = n - 2 - left;
+        // Clockwise, as the clipping wants it: nothing is reversed.
+        const QPolygonF leftFan = fan(left, M_PI * 1.45, M_PI * 0.55);
+        const QPolygonF rightFan = fan(right, M_PI * 0.45, -M_PI * 0.45);
+        const QPolygonF outline = leftFan + QPolygonF({QPointF(0, 0)}) + rightFan + QPolygonF({lastPoint});
+        QCOMPARE(outline.size(), n);
+        QVERIFY(signedArea(outline) < 0);
+        const Pieces pieces = ConvexDecomposition::decompose(outline);
+        QCOMPARE(difference(ReferenceDecomposition::decompose(outline), pieces), QString());
+        // Split at the pinch into the right fan from its first visit and
+        // the left one from the last: both are covered and nothing else is
+        // (up to the nearly straight corners the merging drops).
+        const double area = std::fabs(signedArea(QPolygonF({QPointF(0, 0)}) + rightFan))
+            + std::fabs(signedArea(QPolygonF({lastPoint}) + leftFan));
+        QVERIFY2(std::fabs(areaSum(pieces) - area) < 0.02 * area, qPrintable(QString::number(n)));
+    }
 }
 
 void TestDecomposition::collinearTriple()
