@@ -1,23 +1,12 @@
 #pragma once
 
+#include "shapeitem.h"
+
 #include <QGraphicsPolygonItem>
 
-class Shape;
-
-// The polygon item of a shape: draws it and forwards its mouse events to the
-// shape after the standard handling.
-class GGraphicsPolygonItem final : public QGraphicsPolygonItem
+// The polygon item of a polygon shape.
+class GGraphicsPolygonItem final : public ShapeItem<QGraphicsPolygonItem>
 {
 public:
-    explicit GGraphicsPolygonItem(Shape* shape);
-
-    Shape* ownerShape() const { return m_shape; }
-
-protected:
-    void mousePressEvent(QGraphicsSceneMouseEvent* event) override;
-    void mouseMoveEvent(QGraphicsSceneMouseEvent* event) override;
-    void mouseReleaseEvent(QGraphicsSceneMouseEvent* event) override;
-
-private:
-    Shape* m_shape;
+    using ShapeItem::ShapeItem;
 };

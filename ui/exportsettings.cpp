@@ -11,8 +11,6 @@
 #include <QLabel>
 #include <QTimer>
 
-#include <algorithm>
-
 ExportSettings::ExportSettings(QWidget* parent)
     : QWidget(parent)
 {
@@ -26,11 +24,10 @@ ExportSettings::ExportSettings(QWidget* parent)
     grid->addWidget(m_exporters, 0, 1);
     grid->setColumnStretch(1, 1);
 
-    // Plain, case-sensitive order of the names; each item shows the display name.
-    QList<Exporter*> exporters = ExporterRegistry::instance().exporters();
-    std::sort(exporters.begin(), exporters.end(),
-              [](const Exporter* a, const Exporter* b) { return a->name() < b->name(); });
-    for (const Exporter* exporter : qAsConst(exporters))
+    // The registry lists exporters in the plain, case-sensitive order of their
+    // names; each item shows the display name.
+    const QList<Exporter*> exporters = ExporterRegistry::instance().exporters();
+    for (const Exporter* exporter : exporters)
         m_exporters->addItem(exporter->displayName(), exporter->name());
 
     retranslate();

@@ -1,6 +1,7 @@
 #include "downloaddialog.h"
 
 #include "reporter.h"
+#include "weburl.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -31,11 +32,6 @@ int& timeoutMs()
 bool openWithDesktop(const QString& path)
 {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
-
-bool isWebUrl(const QUrl& url)
-{
-    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
 }
 }
 

@@ -2,6 +2,7 @@
 
 #include "reporter.h"
 #include "updaterdialog.h"
+#include "weburl.h"
 
 #include <QCoreApplication>
 #include <QDomDocument>
@@ -13,11 +14,6 @@ namespace {
 const char bodyProperty[] = "hwtBody";
 const char interactiveProperty[] = "hwtInteractive";
 const char redirectsProperty[] = "hwtRedirects";
-
-bool isWebUrl(const QUrl& url)
-{
-    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
-}
 }
 
 FeedUpdater::FeedUpdater(const UpdateConfig& config, QObject* parent)

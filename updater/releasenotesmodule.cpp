@@ -12,7 +12,7 @@ extern "C" Q_DECL_EXPORT QWidget* hwt_createReleaseNotesView(const QUrl& url, QW
     view->settings()->setAttribute(QWebSettings::JavascriptEnabled, false);
     view->settings()->setAttribute(QWebSettings::PluginsEnabled, false);
     view->setUrl(QUrl(QStringLiteral("about:blank")));
-    if (url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")))
+    if (!url.isEmpty())
         view->load(url);
     return view;
 }

@@ -1,5 +1,7 @@
 #include "releasenotesview.h"
 
+#include "weburl.h"
+
 #include <QCoreApplication>
 #include <QLibrary>
 #include <QTextBrowser>
@@ -7,11 +9,6 @@
 
 namespace {
 using CreateFunction = QWidget* (*)(const QUrl&, QWidget*);
-
-bool isWebUrl(const QUrl& url)
-{
-    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
-}
 
 CreateFunction webViewFactory()
 {
@@ -44,14 +41,16 @@ bool webViewAvailable()
 
 QWidget* create(const QUrl& url, QWidget* parent)
 {
+    // The module loads whatever it is given: only web pages reach it.
+    const QUrl page = isWebUrl(url) ? url : QUrl();
     if (CreateFunction factory = webViewFactory())
-        return factory(url, parent);
+        return factory(page, parent);
     auto* browser = new QTextBrowser(parent);
     browser->setObjectName(QStringLiteral("releaseNotes"));
     browser->setOpenExternalLinks(true);
-    if (isWebUrl(url)) {
+    if (!page.isEmpty()) {
         browser->setHtml(QCoreApplication::translate("ReleaseNotesView", "<p>Read the release notes at <a href=\"%1\">%1</a>.</p>")
-                             .arg(url.toString().toHtmlEscaped()));
+                             .arg(page.toString().toHtmlEscaped()));
     }
     return browser;
 }

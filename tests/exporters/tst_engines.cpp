@@ -117,6 +117,27 @@ struct Outcome
     bool asleep = false;
 };
 
+// What each engine must have taken from the published project: the ell cut in
+// two pieces or more, the cup and the star in three or more, the ball one circle,
+// the cart one piece and two circles.
+void checkLoadedShapes(const QList<Outcome>& outcomes, const char* engine)
+{
+    int pieces = 0;
+    int circles = 0;
+    for (const Outcome& outcome : outcomes) {
+        pieces += outcome.pieces;
+        circles += outcome.circles;
+    }
+    QVERIFY(outcomes.at(0).pieces >= 2);
+    QVERIFY(outcomes.at(1).pieces >= 3);
+    QVERIFY(outcomes.at(2).pieces >= 3);
+    QCOMPARE(outcomes.at(3).circles, 1);
+    QCOMPARE(outcomes.at(4).pieces, 1);
+    QCOMPARE(outcomes.at(4).circles, 2);
+    qInfo().noquote() << QStringLiteral("%1 loaded %2 convex pieces and %3 circles")
+                             .arg(QLatin1String(engine)).arg(pieces).arg(circles);
+}
+
 QString describe(const QString& engine, const Outcome& outcome)
 {
     return QStringLiteral("%1 %2: %3 pieces, %4 circles; from (%5, %6) to (%7, %8), angle %9, bottom %10, %11")
@@ -345,20 +366,7 @@ void TestEngines::box2dTakesEveryPieceAsItIs()
     const auto scene = buildBox2D(m_box2dFile);
     QVERIFY2(scene->rejected.isEmpty(), qPrintable(scene->rejected.join(QLatin1Char('\n'))));
     QCOMPARE(scene->bodies.size(), size_t(5));
-    int pieces = 0;
-    int circles = 0;
-    for (const Outcome& outcome : qAsConst(scene->outcomes)) {
-        pieces += outcome.pieces;
-        circles += outcome.circles;
-    }
-    // ell and cup are cut in two pieces or more, the star in three or more.
-    QVERIFY(scene->outcomes.at(0).pieces >= 2);
-    QVERIFY(scene->outcomes.at(1).pieces >= 3);
-    QVERIFY(scene->outcomes.at(2).pieces >= 3);
-    QCOMPARE(scene->outcomes.at(3).circles, 1);
-    QCOMPARE(scene->outcomes.at(4).pieces, 1);
-    QCOMPARE(scene->outcomes.at(4).circles, 2);
-    qInfo().noquote() << QStringLiteral("Box2D loaded %1 convex pieces and %2 circles").arg(pieces).arg(circles);
+    checkLoadedShapes(scene->outcomes, "Box2D");
 }
 
 void TestEngines::box2dMassFollowsDensity()
@@ -597,19 +605,7 @@ void TestEngines::chipmunkTakesEveryPieceAsItIs()
     const auto scene = buildChipmunk(m_chipmunkFile);
     QVERIFY2(scene->rejected.isEmpty(), qPrintable(scene->rejected.join(QLatin1Char('\n'))));
     QCOMPARE(scene->bodies.size(), size_t(5));
-    int pieces = 0;
-    int circles = 0;
-    for (const Outcome& outcome : qAsConst(scene->outcomes)) {
-        pieces += outcome.pieces;
-        circles += outcome.circles;
-    }
-    QVERIFY(scene->outcomes.at(0).pieces >= 2);
-    QVERIFY(scene->outcomes.at(1).pieces >= 3);
-    QVERIFY(scene->outcomes.at(2).pieces >= 3);
-    QCOMPARE(scene->outcomes.at(3).circles, 1);
-    QCOMPARE(scene->outcomes.at(4).pieces, 1);
-    QCOMPARE(scene->outcomes.at(4).circles, 2);
-    qInfo().noquote() << QStringLiteral("Chipmunk loaded %1 convex pieces and %2 circles").arg(pieces).arg(circles);
+    checkLoadedShapes(scene->outcomes, "Chipmunk");
 
     // Every piece is clockwise, as the exporter promises.
     const QJsonArray bodies = m_chipmunkFile.value(QStringLiteral("bodies")).toArray();

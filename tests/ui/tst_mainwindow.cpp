@@ -318,11 +318,9 @@ void MainWindowTest::selectingABodyReachesEveryPanel()
 
     // The body panel edits the current body.
     auto* bodies = window->findChild<GenericSettingsField*>(QStringLiteral("bodyParameters"));
-    const QList<QWidget*> children = bodies->findChildren<QWidget*>();
-    bool anyEnabledEditor = false;
-    for (QWidget* child : children)
-        anyEnabledEditor = anyEnabledEditor || (child->isEnabled() && child->isVisible());
-    QVERIFY(anyEnabledEditor);
+    QWidget* damping = bodies->findChild<QWidget*>(QStringLiteral("damping"));
+    QVERIFY(damping);
+    QVERIFY(damping->isEnabled());
 
     // Selecting bodies records nothing.
     QCOMPARE(document->undoStack()->count(), 2);

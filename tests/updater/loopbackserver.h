@@ -28,6 +28,14 @@ struct HttpResponse
     QList<QPair<QByteArray, QByteArray>> headers;
     bool hang = false;  // never answer
 
+    // A server that takes the request and never answers.
+    static HttpResponse silent()
+    {
+        HttpResponse response;
+        response.hang = true;
+        return response;
+    }
+
     static HttpResponse redirect(const QByteArray& location, int status = 302)
     {
         HttpResponse response;

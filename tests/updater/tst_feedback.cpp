@@ -361,11 +361,7 @@ void TestFeedback::redirectPostsAgain()
 
 void TestFeedback::silentServerTimesOut()
 {
-    LoopbackServer server([](const HttpRequest&) {
-        HttpResponse response;
-        response.hang = true;
-        return response;
-    });
+    LoopbackServer server([](const HttpRequest&) { return HttpResponse::silent(); });
     RecordingReporter recorder;
     FeedbackDialog dialog(nullptr);
     dialog.setTimeout(300);

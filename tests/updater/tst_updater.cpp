@@ -539,11 +539,7 @@ void TestUpdater::endlessRedirectsFail()
 
 void TestUpdater::silentServerTimesOut()
 {
-    LoopbackServer server([](const HttpRequest&) {
-        HttpResponse response;
-        response.hang = true;
-        return response;
-    });
+    LoopbackServer server([](const HttpRequest&) { return HttpResponse::silent(); });
     RecordingReporter recorder;
     FeedUpdater updater(configFor(server));
     updater.setTimeout(300);
@@ -691,11 +687,7 @@ void TestUpdater::downloadCannotBeSaved()
 
 void TestUpdater::downloadAbort()
 {
-    LoopbackServer server([](const HttpRequest&) {
-        HttpResponse response;
-        response.hang = true;
-        return response;
-    });
+    LoopbackServer server([](const HttpRequest&) { return HttpResponse::silent(); });
     int openerCalls = 0;
     DownloadDialog::setOpener([&](const QString&) {
         ++openerCalls;
@@ -718,11 +710,7 @@ void TestUpdater::downloadAbort()
 
 void TestUpdater::installUpdateStartsDownload()
 {
-    LoopbackServer server([](const HttpRequest&) {
-        HttpResponse response;
-        response.hang = true;
-        return response;
-    });
+    LoopbackServer server([](const HttpRequest&) { return HttpResponse::silent(); });
     UpdateConfig config = configFor(server);
     auto* dialog = new UpdaterDialog(QStringLiteral("1.1.0"), server.url(QStringLiteral("/dl/app.deb")).toString(),
                                      QString(), config);

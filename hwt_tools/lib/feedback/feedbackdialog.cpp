@@ -3,6 +3,7 @@
 #include "organization.h"
 #include "reporter.h"
 #include "systeminquiry.h"
+#include "weburl.h"
 #include "xmldocumentwriter.h"
 
 #include <QCheckBox>
@@ -275,8 +276,7 @@ void FeedbackDialog::replyFinished(QNetworkReply* reply)
     const QVariant target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute);
     if (target.isValid()) {
         const QUrl next = reply->url().resolved(target.toUrl());
-        const bool web = next.scheme() == QLatin1String("http") || next.scheme() == QLatin1String("https");
-        if (++m_redirects > maximumRedirects || !web) {
+        if (++m_redirects > maximumRedirects || !isWebUrl(next)) {
             fail(tr("Too many redirects at %1").arg(next.toDisplayString()));
             return;
         }
