@@ -295,7 +295,7 @@ void runFast(benchmark::State& state, const Case& c)
 {
     int pieces = 0;
     for (auto _ : state) {
-        const QList<QPolygonF> result = ConvexDecomposition::decompose(c.outline);
+        const QVector<QPolygonF> result = ConvexDecomposition::decompose(c.outline);
         pieces = result.size();
         benchmark::DoNotOptimize(pieces);
     }
@@ -307,7 +307,7 @@ void runReference(benchmark::State& state, const Case& c)
 {
     int pieces = 0;
     for (auto _ : state) {
-        const QList<QPolygonF> result = ReferenceDecomposition::decompose(c.outline);
+        const QVector<QPolygonF> result = ReferenceDecomposition::decompose(c.outline);
         pieces = result.size();
         benchmark::DoNotOptimize(pieces);
     }

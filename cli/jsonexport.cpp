@@ -96,7 +96,7 @@ QJsonArray points(const QPolygonF& polygon)
     return list;
 }
 
-QJsonArray pieces(const QList<QPolygonF>& pieces)
+QJsonArray pieces(const QVector<QPolygonF>& pieces)
 {
     QJsonArray list;
     for (const QPolygonF& piece : pieces)

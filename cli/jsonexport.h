@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QPolygonF>
 #include <QVariant>
+#include <QVector>
 
 class ElementListModel;
 class Exporter;
@@ -21,6 +22,6 @@ QJsonObject document(const ElementListModel& document);
 // Points as [[x, y], ...].
 QJsonArray points(const QPolygonF& polygon);
 // Convex pieces as [[[x, y], ...], ...].
-QJsonArray pieces(const QList<QPolygonF>& pieces);
+QJsonArray pieces(const QVector<QPolygonF>& pieces);
 
 }

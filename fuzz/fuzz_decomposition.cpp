@@ -64,7 +64,7 @@ QPolygonF outlineFrom(const std::uint8_t* data, std::size_t size)
     return outline;
 }
 
-bool identical(const QList<QPolygonF>& a, const QList<QPolygonF>& b)
+bool identical(const QVector<QPolygonF>& a, const QVector<QPolygonF>& b)
 {
     if (a.size() != b.size())
         return false;
@@ -83,7 +83,7 @@ bool identical(const QList<QPolygonF>& a, const QList<QPolygonF>& b)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QPolygonF outline = outlineFrom(data, size);
-    const QList<QPolygonF> pieces = ConvexDecomposition::decompose(outline);
+    const QVector<QPolygonF> pieces = ConvexDecomposition::decompose(outline);
     for (const QPolygonF& piece : pieces) {
         if (piece.size() < 3 || piece.size() > 8)
             std::abort();

@@ -47,7 +47,7 @@ constexpr float parallelTolerance = 0.03490659f; // 2 degrees
 // the vertices inside an ear by scanning all remaining ones: cheaper than
 // building and probing grids.
 constexpr int directPinchLimit = 64;
-constexpr int directScanLimit = 128;
+constexpr int directScanLimit = 256;
 // Up to this many triangles, sets of triangles are bit sets of a few words.
 constexpr int smallPieceLimit = 256;
 
@@ -677,35 +677,30 @@ public:
         // the rest, which is rarely anything.
         const __m128 minX = _mm_set1_ps(t.minX), maxX = _mm_set1_ps(t.maxX);
         const __m128 minY = _mm_set1_ps(t.minY), maxY = _mm_set1_ps(t.maxY);
-        auto boxLanes = [&](int k) {
-            const __m128 px = _mm_load_ps(m_x + k), py = _mm_load_ps(m_y + k);
-            const __m128 inX = _mm_and_ps(_mm_cmpge_ps(px, minX), _mm_cmple_ps(px, maxX));
-            const __m128 inY = _mm_and_ps(_mm_cmpge_ps(py, minY), _mm_cmple_ps(py, maxY));
-            return std::uint64_t(_mm_movemask_ps(_mm_and_ps(inX, inY)));
-        };
-        // One word per loop, so that each stays in a register.
-        std::uint64_t low = 0, high = 0;
-        const int lowEnd = std::min(m_size, 64);
-        int k = 0;
-        for (; k < lowEnd; k += 4)
-            low |= boxLanes(k) << k;
-        for (; k < m_size; k += 4)
-            high |= boxLanes(k) << (k - 64);
-        if (!high) {
-            // Three positions in the box are the corners: nothing else is.
-            std::uint64_t others = low & (low - 1);
-            others &= others - 1;
-            others &= others - 1;
-            if (!others)
-                return -1;
+        // One word of positions per loop, so that each stays in a register.
+        constexpr int words = directScanLimit / 64;
+        std::uint64_t inBox[words] = {};
+        for (int word = 0; word * 64 < m_size; ++word) {
+            std::uint64_t bits = 0;
+            const int end = std::min(m_size - word * 64, 64);
+            const float* const xs = m_x + word * 64;
+            const float* const ys = m_y + word * 64;
+            for (int k = 0; k < end; k += 4) {
+                const __m128 px = _mm_load_ps(xs + k), py = _mm_load_ps(ys + k);
+                const __m128 inX = _mm_and_ps(_mm_cmpge_ps(px, minX), _mm_cmple_ps(px, maxX));
+                const __m128 inY = _mm_and_ps(_mm_cmpge_ps(py, minY), _mm_cmple_ps(py, maxY));
+                bits |= std::uint64_t(_mm_movemask_ps(_mm_and_ps(inX, inY))) << k;
+            }
+            inBox[word] = bits;
         }
-        std::uint64_t inBox[directScanLimit / 64] = {low, high};
         for (int corner : {skip0, skip1, skip2}) {
             const int place = m_place[corner];
             inBox[place >> 6] &= ~(std::uint64_t(1) << (place & 63));
         }
-        static_assert(directScanLimit == 128, "two words of positions");
-        if (!(inBox[0] | inBox[1]))
+        std::uint64_t any = 0;
+        for (std::uint64_t bits : inBox)
+            any |= bits;
+        if (!any)
             return -1;
         t.prepare();
         if (t.containsNothing())
@@ -1369,13 +1364,16 @@ public:
             m_skip[i] = i;
     }
 
-    QList<QPolygonF> build()
+    QVector<QPolygonF> build()
     {
         const int count = m_count;
-        // Pieces never outnumber triangles: with room for that many the list
-        // is allocated once, and each piece goes into it as it is finished.
-        QList<QPolygonF> pieces;
-        pieces.reserve(count);
+        // Pieces never outnumber triangles, and are about half as many. Room
+        // for all of them at once would, from 124 up, be a request large
+        // enough for the C library to sort every recently freed small block
+        // first (those of the last call's pieces, typically): a smaller list
+        // spares short outlines that, and long ones grow it once or twice.
+        QVector<QPolygonF> pieces;
+        pieces.reserve(std::min(count, 120));
         int seed = 0;
         Piece pieceRoom, grownRoom;
         Piece* piecePointer = &pieceRoom;
@@ -1418,9 +1416,7 @@ public:
             QPointF* const out = polygon.data();
             for (int i = 0; i < finished.size; ++i)
                 out[i] = QPointF(finished.x[i], finished.y[i]);
-            // Swapped in rather than copied: no reference counting.
-            pieces.append(QPolygonF());
-            pieces.last().swap(polygon);
+            pieces.append(std::move(polygon));
         }
         return pieces;
     }
@@ -1738,7 +1734,7 @@ private:
 
 }
 
-QList<QPolygonF> ConvexDecomposition::decompose(const QPolygonF& outline)
+QVector<QPolygonF> ConvexDecomposition::decompose(const QPolygonF& outline)
 {
     const int n = outline.size();
     if (n < 3)

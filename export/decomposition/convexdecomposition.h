@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QList>
 #include <QPolygonF>
+#include <QVector>
 
 // Cuts a traced outline into convex pieces that physics engines accept as
 // polygon fixtures. Runs on the GUI thread while publishing, so it is built for
@@ -14,7 +14,7 @@ namespace ConvexDecomposition {
 // any coordinate that is not finite or larger than 1e7 in magnitude: empty list.
 // An outline that cannot be cut (self-intersecting, say) gives what could be
 // cut before the ear search ran dry, or an empty list.
-QList<QPolygonF> decompose(const QPolygonF& outline);
+QVector<QPolygonF> decompose(const QPolygonF& outline);
 
 // The largest coordinate magnitude accepted.
 constexpr double coordinateLimit = 1e7;

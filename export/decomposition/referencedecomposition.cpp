@@ -436,7 +436,7 @@ int decomposeConvex(WorkPolygon& p, std::vector<WorkPolygon>& results, int maxPo
 
 }
 
-QList<QPolygonF> ReferenceDecomposition::decompose(const QPolygonF& outline)
+QVector<QPolygonF> ReferenceDecomposition::decompose(const QPolygonF& outline)
 {
     const int n = outline.size();
     if (n < 3)
@@ -456,7 +456,7 @@ QList<QPolygonF> ReferenceDecomposition::decompose(const QPolygonF& outline)
     std::vector<WorkPolygon> results(n);
     const int count = decomposeConvex(polygon, results, n);
 
-    QList<QPolygonF> pieces;
+    QVector<QPolygonF> pieces;
     for (int i = 0; i < count && i < n; ++i) {
         QPolygonF piece;
         piece.reserve(results[i].count);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QList>
 #include <QPolygonF>
+#include <QVector>
 
 // The plain, step-by-step form of the convex decomposition: every ear search
 // scans every vertex and every merge pass scans every triangle. Far too slow to
@@ -11,6 +11,6 @@ namespace ReferenceDecomposition {
 
 // Same contract as ConvexDecomposition::decompose, including the rejection of
 // non-finite and out-of-range coordinates.
-QList<QPolygonF> decompose(const QPolygonF& outline);
+QVector<QPolygonF> decompose(const QPolygonF& outline);
 
 }

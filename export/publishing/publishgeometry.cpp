@@ -71,9 +71,9 @@ QPointF anchorPointRel(const Element& body)
     return QPointF(size.width() ? anchor.x() / size.width() : 0.0, size.height() ? anchor.y() / size.height() : 0.0);
 }
 
-QList<QPolygonF> polygons(const FixturePolygon& fixture)
+QVector<QPolygonF> polygons(const FixturePolygon& fixture)
 {
-    QList<QPolygonF> pieces = ConvexDecomposition::decompose(fixture.polygon());
+    QVector<QPolygonF> pieces = ConvexDecomposition::decompose(fixture.polygon());
     for (QPolygonF& piece : pieces)
         piece = convertPolygon(*fixture.body(), piece);
     return pieces;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QList>
 #include <QPointF>
 #include <QPolygonF>
+#include <QVector>
 
 class Element;
 class FixtureCircle;
@@ -23,7 +23,7 @@ QPointF anchorPointAbs(const Element& body);
 QPointF anchorPointRel(const Element& body);
 
 // The convex pieces of a polygon fixture; empty when it cannot be decomposed.
-QList<QPolygonF> polygons(const FixturePolygon& fixture);
+QVector<QPolygonF> polygons(const FixturePolygon& fixture);
 QPolygonF hull(const FixturePolygon& fixture);
 QPointF circleCenter(const FixtureCircle& fixture);
 

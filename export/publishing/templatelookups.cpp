@@ -43,7 +43,7 @@ QVariant fixtureProperty(const Fixture* fixture, const QString& property)
     if (const auto* polygon = qobject_cast<const FixturePolygon*>(fixture)) {
         if (property == QLatin1String("polygons")) {
             QVariantList pieces;
-            const QList<QPolygonF> convex = PublishGeometry::polygons(*polygon);
+            const QVector<QPolygonF> convex = PublishGeometry::polygons(*polygon);
             for (const QPolygonF& piece : convex)
                 pieces << QVariant(pointList(piece));
             return pieces;

@@ -13,7 +13,7 @@
 
 namespace {
 
-using Pieces = QList<QPolygonF>;
+using Pieces = QVector<QPolygonF>;
 
 double signedArea(const QPolygonF& polygon)
 {

@@ -236,7 +236,7 @@ void TestPublishing::genericPublishesClockwise()
     polygon->setPolygonDirect(QPolygonF({{0, 0}, {10, 0}, {10, 10}, {0, 10}}));  // counter-clockwise
     body->addFixture(polygon);
     QVERIFY(area(PublishGeometry::hull(*polygon)) <= 0);
-    const QList<QPolygonF> pieces = PublishGeometry::polygons(*polygon);
+    const QVector<QPolygonF> pieces = PublishGeometry::polygons(*polygon);
     QCOMPARE(pieces.size(), 1);
     QVERIFY(area(pieces.first()) <= 0);
 }
@@ -254,7 +254,7 @@ void TestPublishing::convexPiecesAreConverted()
     // An L: concave, so more than one piece.
     polygon->setPolygonDirect(QPolygonF({{0, 0}, {10, 0}, {10, 4}, {4, 4}, {4, 10}, {0, 10}}));
     body->addFixture(polygon);
-    const QList<QPolygonF> pieces = PublishGeometry::polygons(*polygon);
+    const QVector<QPolygonF> pieces = PublishGeometry::polygons(*polygon);
     QVERIFY(pieces.size() >= 2);
     double total = 0;
     for (const QPolygonF& piece : pieces) {
