@@ -25,9 +25,10 @@
 //    the reference's scan, scores a fresh polygon four vertices at a time,
 //    re-scores a vertex only when its neighbours change, and
 //    looks for vertices inside an ear's triangle (scanning the remaining
-//    vertices, through a grid for long outlines, with the exact float test on
-//    every vertex in the triangle's bounding box) only when the ear is about
-//    to be clipped;
+//    vertices, those in the triangle's vertical strips for mid-sized outlines
+//    or through a grid for long ones, with the exact float test on every
+//    vertex in the triangle's bounding box) only when the ear is about to be
+//    clipped;
 //  - growing pieces visits only triangles that share a point with the piece,
 //    in the order in which the reference's two rounds over the list reach them
 //    (kept in bit sets for up to a few hundred triangles).
@@ -47,7 +48,11 @@ constexpr float parallelTolerance = 0.03490659f; // 2 degrees
 // the vertices inside an ear by scanning all remaining ones: cheaper than
 // building and probing grids.
 constexpr int directPinchLimit = 64;
-constexpr int directScanLimit = 256;
+constexpr int plainScanLimit = 64;
+// Up to this many points, the vertices inside an ear are looked for in
+// vertical strips (bounded by a plain scan however the points lie); beyond,
+// in a grid.
+constexpr int stripScanLimit = 256;
 // Up to this many triangles, sets of triangles are bit sets of a few words.
 constexpr int smallPieceLimit = 256;
 
@@ -677,40 +682,29 @@ public:
         // the rest, which is rarely anything.
         const __m128 minX = _mm_set1_ps(t.minX), maxX = _mm_set1_ps(t.maxX);
         const __m128 minY = _mm_set1_ps(t.minY), maxY = _mm_set1_ps(t.maxY);
-        // One word of positions per loop, so that each stays in a register.
-        constexpr int words = directScanLimit / 64;
-        std::uint64_t inBox[words] = {};
-        for (int word = 0; word * 64 < m_size; ++word) {
-            std::uint64_t bits = 0;
-            const int end = std::min(m_size - word * 64, 64);
-            const float* const xs = m_x + word * 64;
-            const float* const ys = m_y + word * 64;
-            for (int k = 0; k < end; k += 4) {
-                const __m128 px = _mm_load_ps(xs + k), py = _mm_load_ps(ys + k);
-                const __m128 inX = _mm_and_ps(_mm_cmpge_ps(px, minX), _mm_cmple_ps(px, maxX));
-                const __m128 inY = _mm_and_ps(_mm_cmpge_ps(py, minY), _mm_cmple_ps(py, maxY));
-                bits |= std::uint64_t(_mm_movemask_ps(_mm_and_ps(inX, inY))) << k;
-            }
-            inBox[word] = bits;
+        static_assert(plainScanLimit <= 64, "one word of positions");
+        std::uint64_t inBox = 0;
+        for (int k = 0; k < m_size; k += 4) {
+            const __m128 px = _mm_load_ps(m_x + k), py = _mm_load_ps(m_y + k);
+            const __m128 inX = _mm_and_ps(_mm_cmpge_ps(px, minX), _mm_cmple_ps(px, maxX));
+            const __m128 inY = _mm_and_ps(_mm_cmpge_ps(py, minY), _mm_cmple_ps(py, maxY));
+            inBox |= std::uint64_t(_mm_movemask_ps(_mm_and_ps(inX, inY))) << k;
         }
-        for (int corner : {skip0, skip1, skip2}) {
-            const int place = m_place[corner];
-            inBox[place >> 6] &= ~(std::uint64_t(1) << (place & 63));
-        }
-        std::uint64_t any = 0;
-        for (std::uint64_t bits : inBox)
-            any |= bits;
-        if (!any)
+        // Three positions in the box are the corners: nothing else is.
+        std::uint64_t others = inBox & (inBox - 1);
+        others &= others - 1;
+        others &= others - 1;
+        if (!others)
             return -1;
+        for (int corner : {skip0, skip1, skip2})
+            inBox &= ~(std::uint64_t(1) << m_place[corner]);
         t.prepare();
         if (t.containsNothing())
             return -1;
-        for (int word = 0; word * 64 < m_size; ++word) {
-            for (std::uint64_t bits = inBox[word]; bits; bits &= bits - 1) {
-                const int j = word * 64 + __builtin_ctzll(bits);
-                if (t.containsInBox(m_x[j], m_y[j]))
-                    return m_index[j];
-            }
+        for (std::uint64_t bits = inBox; bits; bits &= bits - 1) {
+            const int j = __builtin_ctzll(bits);
+            if (t.containsInBox(m_x[j], m_y[j]))
+                return m_index[j];
         }
         return -1;
 #else
@@ -737,6 +731,125 @@ private:
     int* m_place = nullptr;
     int m_size = 0;
     int m_room = 0;
+};
+
+// The remaining vertices of a mid-sized polygon, sorted into vertical strips
+// of a few points each (a counting sort): the points whose x lies in an ear's
+// box are then one run of the arrays, scanned four at a time. A clipped
+// vertex becomes NaN in place, which is in no box.
+class VertexStrips
+{
+public:
+    void reserve(int capacity, Arena& arena)
+    {
+        if (m_x)
+            return;
+        const std::size_t count = std::size_t(capacity) + 4;
+        m_x = arena.allocate<float>(count);
+        m_y = arena.allocate<float>(count);
+        m_index = arena.allocate<int>(count);
+        m_place = arena.allocate<int>(count);
+        m_start = arena.allocate<int>(std::size_t(capacity / pointsPerStrip) + 2);
+    }
+
+    void build(const float* x, const float* y, int count)
+    {
+        float minX = x[0], maxX = x[0];
+        for (int i = 1; i < count; ++i) {
+            minX = std::min(minX, x[i]);
+            maxX = std::max(maxX, x[i]);
+        }
+        m_strips = std::max(1, count / pointsPerStrip);
+        const double width = double(maxX) - double(minX);
+        const double scale = width > 0 ? m_strips / width : 0.0;
+        m_originX = minX;
+        m_scale = scale < 1e30 ? float(scale) : 0.0f;
+
+        std::fill_n(m_start, m_strips + 1, 0);
+        // The strip of each point waits in m_place until it is sorted.
+        for (int i = 0; i < count; ++i) {
+            const int strip = stripOf(x[i]);
+            m_place[i] = strip;
+            ++m_start[strip + 1];
+        }
+        for (int strip = 0; strip < m_strips; ++strip)
+            m_start[strip + 1] += m_start[strip];
+        for (int i = 0; i < count; ++i) {
+            const int place = m_start[m_place[i]]++;
+            m_place[i] = place;
+            m_x[place] = x[i];
+            m_y[place] = y[i];
+            m_index[place] = i;
+        }
+        // The fill moved every start to the next strip's.
+        for (int strip = m_strips; strip > 0; --strip)
+            m_start[strip] = m_start[strip - 1];
+        m_start[0] = 0;
+        std::fill_n(m_x + count, 4, std::numeric_limits<float>::quiet_NaN());
+        std::fill_n(m_y + count, 4, std::numeric_limits<float>::quiet_NaN());
+    }
+
+    void remove(int i)
+    {
+        m_x[m_place[i]] = std::numeric_limits<float>::quiet_NaN();
+        m_y[m_place[i]] = std::numeric_limits<float>::quiet_NaN();
+    }
+
+    // Some remaining vertex other than the three excluded that the triangle
+    // contains, or -1; prepares the triangle when it comes to the exact test.
+    int findInside(EarTriangle& t, int skip0, int skip1, int skip2) const
+    {
+        const int begin = m_start[stripOf(t.minX)] & ~3;
+        const int end = m_start[stripOf(t.maxX) + 1];
+        bool prepared = false;
+#if defined(__SSE2__)
+        const __m128 minX = _mm_set1_ps(t.minX), maxX = _mm_set1_ps(t.maxX);
+        const __m128 minY = _mm_set1_ps(t.minY), maxY = _mm_set1_ps(t.maxY);
+        for (int k = begin; k < end; k += 4) {
+            const __m128 px = _mm_load_ps(m_x + k), py = _mm_load_ps(m_y + k);
+            const __m128 inX = _mm_and_ps(_mm_cmpge_ps(px, minX), _mm_cmple_ps(px, maxX));
+            const __m128 inY = _mm_and_ps(_mm_cmpge_ps(py, minY), _mm_cmple_ps(py, maxY));
+            for (unsigned lanes = unsigned(_mm_movemask_ps(_mm_and_ps(inX, inY))); lanes; lanes &= lanes - 1) {
+                const int j = k + __builtin_ctz(lanes);
+#else
+        for (int j = begin; j < end; ++j) {
+            {
+                if (!t.inBox(m_x[j], m_y[j]))
+                    continue;
+#endif
+                const int index = m_index[j];
+                if (index == skip0 || index == skip1 || index == skip2)
+                    continue;
+                if (!prepared) {
+                    t.prepare();
+                    if (t.containsNothing())
+                        return -1;
+                    prepared = true;
+                }
+                if (t.containsInBox(m_x[j], m_y[j]))
+                    return index;
+            }
+        }
+        return -1;
+    }
+
+private:
+    static constexpr int pointsPerStrip = 2;
+
+    // Clamped before the conversion, which must not overflow; monotonic.
+    int stripOf(float x) const
+    {
+        const float s = (x - m_originX) * m_scale;
+        return s < 0.0f ? 0 : (s < float(m_strips) ? std::min(int(s), m_strips - 1) : m_strips - 1);
+    }
+
+    float* m_x = nullptr;
+    float* m_y = nullptr;
+    int* m_index = nullptr;
+    int* m_place = nullptr;
+    int* m_start = nullptr;
+    int m_strips = 1;
+    float m_originX = 0, m_scale = 0;
 };
 
 // The current ears, best first: highest score, then lowest position. Positions
@@ -878,13 +991,18 @@ public:
             return true;
         }
         reset(m, outlineX, outlineY);
-        m_useGrid = m > directScanLimit;
-        if (m_useGrid) {
+        if (m <= plainScanLimit) {
+            m_search = Search::List;
+            m_list.reserve(std::min(m_capacity, plainScanLimit), m_arena);
+            m_list.build(m_x, m_y, m);
+        } else if (m <= stripScanLimit) {
+            m_search = Search::Strips;
+            m_strips.reserve(std::min(m_capacity, stripScanLimit), m_arena);
+            m_strips.build(m_x, m_y, m);
+        } else {
+            m_search = Search::Grid;
             m_grid.reserve(m_capacity, m_arena);
             m_grid.build(m_x, m_y, m_next, 0, m_remaining);
-        } else {
-            m_list.reserve(m_capacity, m_arena);
-            m_list.build(m_x, m_y, m);
         }
         evaluateAll(m);
 
@@ -902,7 +1020,7 @@ public:
             removeVertex(ear);
             if (m_remaining == 3)
                 break;
-            if (m_useGrid && m_remaining * 2 < m_grid.builtCount() && m_remaining > 32)
+            if (m_search == Search::Grid && m_remaining * 2 < m_grid.builtCount() && m_remaining > 32)
                 m_grid.build(m_x, m_y, m_next, prev, m_remaining);
             evaluate(prev);
             evaluate(next);
@@ -1137,8 +1255,10 @@ private:
             const int prev = m_prev[i], next = m_next[i];
             EarTriangle triangle(m_x[i], m_y[i], m_x[next], m_y[next], m_x[prev], m_y[prev]);
             int inside = -1;
-            if (!m_useGrid) {
+            if (m_search == Search::List) {
                 inside = m_list.findInside(triangle, prev, i, next);
+            } else if (m_search == Search::Strips) {
+                inside = m_strips.findInside(triangle, prev, i, next);
             } else {
                 triangle.prepare();
                 if (!triangle.containsNothing())
@@ -1166,8 +1286,10 @@ private:
         m_alive[i] = 0;
         m_next[m_prev[i]] = m_next[i];
         m_prev[m_next[i]] = m_prev[i];
-        if (!m_useGrid)
+        if (m_search == Search::List)
             m_list.remove(i);
+        else if (m_search == Search::Strips)
+            m_strips.remove(i);
         --m_remaining;
     }
 
@@ -1197,8 +1319,10 @@ private:
     EarQueue m_ears;
     VertexGrid m_grid;
     VertexList m_list;
+    VertexStrips m_strips;
+    // Where popEar() looks for vertices inside an ear, by the polygon's size.
+    enum class Search { List, Strips, Grid } m_search = Search::List;
     int m_remaining = 0;
-    bool m_useGrid = false;
     bool m_poppedKeepsOrder = false; // of the ear popEar() last returned
 };
 
