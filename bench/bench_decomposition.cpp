@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 using Kernel = CGAL::Exact_predicates_inexact_constructions_kernel;
@@ -333,6 +335,85 @@ void runCgal(benchmark::State& state, const Case& c)
     state.counters["pieces"] = double(pieces);
 }
 
+double smallest(const std::vector<double>& values)
+{
+    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+}
+
+// The console output, then for every outline the shipped implementation's
+// time beside CGAL's from the same run: the best repetition of each, since on
+// a shared machine every disturbance only adds time (the medians are there
+// too).
+class ComparisonReporter : public benchmark::ConsoleReporter
+{
+public:
+    ComparisonReporter()
+        : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular)
+    {
+    }
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred)
+                continue;
+            const std::string name = run.run_name.function_name;
+            const std::string::size_type slash = name.find('/');
+            const std::string kind = name.substr(0, slash);
+            if (slash == std::string::npos || (kind != "BM_DecompositionFast" && kind != "BM_DecompositionCgal"))
+                continue;
+            const std::string outline = name.substr(slash + 1);
+            auto found = std::find_if(m_times.begin(), m_times.end(),
+                                      [&](const auto& entry) { return entry.first == outline; });
+            if (found == m_times.end())
+                found = m_times.insert(m_times.end(), {outline, Times()});
+            Times& times = found->second;
+            Time& time = kind == "BM_DecompositionFast" ? times.fast : times.cgal;
+            const double microseconds = run.GetAdjustedRealTime(); // in the benchmarks' unit
+            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "min") {
+                time.best = time.best > 0 ? std::min(time.best, microseconds) : microseconds;
+            } else if (run.aggregate_name == "median") {
+                time.median = microseconds;
+            }
+        }
+    }
+
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        bool header = false;
+        for (const auto& entry : m_times) {
+            const Times& t = entry.second;
+            if (!(t.fast.best > 0 && t.cgal.best > 0))
+                continue;
+            if (!header) {
+                std::printf("\n%-14s %12s %12s %8s %12s %12s %8s\n", "outline", "fast best", "CGAL best", "ratio",
+                            "fast median", "CGAL median", "ratio");
+                header = true;
+            }
+            std::printf("%-14s %9.2f us %9.2f us %8.1f", entry.first.c_str(), t.fast.best, t.cgal.best,
+                        t.cgal.best / t.fast.best);
+            if (t.fast.median > 0 && t.cgal.median > 0)
+                std::printf(" %9.2f us %9.2f us %8.1f", t.fast.median, t.cgal.median, t.cgal.median / t.fast.median);
+            std::printf("\n");
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    struct Time
+    {
+        double best = 0;
+        double median = 0;
+    };
+    struct Times
+    {
+        Time fast, cgal;
+    };
+    std::vector<std::pair<std::string, Times>> m_times; // in the order they ran
+};
+
 }
 
 int main(int argc, char** argv)
@@ -344,12 +425,15 @@ int main(int argc, char** argv)
                 ->Unit(benchmark::kMicrosecond);
         }
         benchmark::RegisterBenchmark(("BM_DecompositionFast" + suffix).c_str(), runFast, c)
-            ->Unit(benchmark::kMicrosecond);
+            ->Unit(benchmark::kMicrosecond)
+            ->ComputeStatistics("min", smallest);
         benchmark::RegisterBenchmark(("BM_DecompositionCgal" + suffix).c_str(), runCgal, c)
-            ->Unit(benchmark::kMicrosecond);
+            ->Unit(benchmark::kMicrosecond)
+            ->ComputeStatistics("min", smallest);
     }
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    ComparisonReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
 }
