@@ -313,6 +313,16 @@ inline bool isPinch(float x0, float y0, float x1, float y1)
 // ---------------------------------------------------------------------------
 // Pinch points.
 
+// The first q >= p + 2 whose point lies within the pinch tolerance of p's, or n.
+int firstPinchPartner(const float* x, const float* y, int n, int p)
+{
+    for (int q = p + 2; q < n; ++q) {
+        if (isPinch(x[p], y[p], x[q], y[q]))
+            return q;
+    }
+    return n;
+}
+
 #if defined(HWT_WIDE_SCANS)
 // HULLWRIGHT_NARROW_SCANS keeps to four lanes, so that the tests can hold
 // that path to the reference on any machine.
@@ -340,12 +350,7 @@ __attribute__((target("avx2"))) bool findPinchPartnersWide(const float* x, const
         }
         if (!_mm256_movemask_ps(close))
             continue;
-        for (int q = p + 2; q < n; ++q) {
-            if (isPinch(px, py, x[q], y[q])) {
-                partner[p] = q;
-                break;
-            }
-        }
+        partner[p] = firstPinchPartner(x, y, n, p);
         any = true;
     }
     return any;
@@ -389,12 +394,7 @@ bool findPinchPartnersDirectly(const float* x, const float* y, int n, int* partn
 #endif
         if (!hit)
             continue;
-        for (int q = p + 2; q < n; ++q) {
-            if (isPinch(px, py, x[q], y[q])) {
-                partner[p] = q;
-                break;
-            }
-        }
+        partner[p] = firstPinchPartner(x, y, n, p);
         any = true;
     }
     return any;
