@@ -686,7 +686,7 @@ public:
     {
         if (m_x)
             return;
-        // Whole blocks of four for the scan; the room beyond the vertices
+        // Whole blocks of eight for the scan; the room beyond the vertices
         // holds NaN, which is in no box.
         const std::size_t count = (std::size_t(capacity) + 7) & ~std::size_t(7);
         m_x = arena.allocate<float>(count);
