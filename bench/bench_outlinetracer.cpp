@@ -13,6 +13,7 @@
 #include "framecomposite.h"
 #include "outlinetracer.h"
 #include "referencetracer.h"
+#include "sprites.h"
 
 #include <QBuffer>
 #include <QGuiApplication>
@@ -28,87 +29,12 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
-enum class Shape { Blob, Star, Jagged };
-
-const char* shapeName(Shape shape)
-{
-    switch (shape) {
-    case Shape::Blob: return "blob";
-    case Shape::Star: return "star";
-    case Shape::Jagged: return "jagged";
-    }
-    return "?";
-}
-
-// A sprite whose outline is a radius over the angle (so it is one piece,
-// without islands), with a soft edge two pixels wide; `phase` turns and
-// shifts it a little, for animation frames.
-QImage drawSprite(Shape shape, int side, double phase = 0)
-{
-    const double centre = side / 2.0;
-    const double radius = side * 0.45;
-    constexpr int angles = 16384;
-    std::vector<float> edge(angles);
-    std::mt19937 random(7);
-    std::uniform_real_distribution<double> angle(0, 2 * M_PI);
-    std::vector<double> phases(64);
-    for (double& p : phases)
-        p = angle(random);
-    std::vector<double> teeth(std::size_t(side / 2));
-    std::uniform_real_distribution<double> depth(-0.012, 0.012);
-    for (double& d : teeth)
-        d = depth(random);
-    for (int i = 0; i < angles; ++i) {
-        const double t = 2 * M_PI * i / angles + phase;
-        double r = 0;
-        switch (shape) {
-        case Shape::Blob:
-            r = 0.86 + 0.07 * std::cos(2 * t + 0.3) + 0.05 * std::cos(3 * t + 1.1);
-            break;
-        case Shape::Star: {
-            const double spike = std::fmod(t * 12 / (2 * M_PI) + 1000.0, 1.0);
-            r = 0.45 + 0.55 * std::abs(1 - 2 * spike);
-            break;
-        }
-        case Shape::Jagged: {
-            r = 0.78;
-            for (int k = 2; k < 64; ++k)
-                r += 0.09 / k * std::cos(k * t + phases[std::size_t(k)]);
-            // Rough on every scale: random teeth a few pixels apart.
-            const double tooth = std::fmod(t / (2 * M_PI) + 1.0, 1.0) * teeth.size();
-            const std::size_t a = std::size_t(tooth) % teeth.size();
-            const std::size_t b = (a + 1) % teeth.size();
-            const double f = tooth - std::floor(tooth);
-            r += teeth[a] + (teeth[b] - teeth[a]) * f;
-            break;
-        }
-        }
-        edge[std::size_t(i)] = float(r * radius);
-    }
-    QImage image(side, side, QImage::Format_ARGB32);
-    const double shift = phase * side * 0.02;
-    for (int y = 0; y < side; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < side; ++x) {
-            const double dx = x + 0.5 - centre - shift;
-            const double dy = y + 0.5 - centre;
-            const double rho = std::hypot(dx, dy);
-            double t = std::atan2(dy, dx);
-            if (t < 0)
-                t += 2 * M_PI;
-            const double r = edge[std::size_t(int(t / (2 * M_PI) * angles) % angles)];
-            const int alpha = qBound(0, int(128 + (r - rho) * 128), 255);
-            line[x] = qRgba(40, 160, 90, alpha);
-        }
-    }
-    return image;
-}
+using BenchSprites::Shape;
 
 // What the editor works with: the image as the PNG reader hands it over.
 QImage decoded(const QImage& image)
@@ -125,7 +51,7 @@ const QImage& sprite(Shape shape, int side)
     static std::map<std::pair<int, int>, QImage> sprites;
     QImage& image = sprites[{int(shape), side}];
     if (image.isNull())
-        image = decoded(drawSprite(shape, side));
+        image = decoded(BenchSprites::draw(shape, side));
     return image;
 }
 
@@ -137,7 +63,7 @@ const QList<QImage>& frames()
     static QList<QImage> list;
     if (list.isEmpty()) {
         for (int f = 0; f < frameCount; ++f)
-            list << decoded(drawSprite(Shape::Jagged, frameSide, 0.05 * f));
+            list << decoded(BenchSprites::draw(Shape::Jagged, frameSide, 0.05 * f));
     }
     return list;
 }
@@ -321,7 +247,7 @@ private:
 
 std::string spriteName(const char* kind, Shape shape, int side, const char* walker, int tolerance)
 {
-    std::string name = std::string(kind) + "/" + shapeName(shape) + "/" + std::to_string(side);
+    std::string name = std::string(kind) + "/" + BenchSprites::name(shape) + "/" + std::to_string(side);
     if (walker)
         name += std::string("/") + walker;
     return name + "/t" + std::to_string(tolerance);
@@ -406,7 +332,7 @@ void printTable(const std::map<std::string, double>& times)
                     char referenceText[32] = "-";
                     if (hasReference)
                         std::snprintf(referenceText, sizeof referenceText, "%.3f", reference);
-                    std::printf("%-7s %5d %-9s %3d %10.3f %10.3f %7.3f %12s  %s\n", shapeName(shape), side, walker.second,
+                    std::printf("%-7s %5d %-9s %3d %10.3f %10.3f %7.3f %12s  %s\n", BenchSprites::name(shape), side, walker.second,
                                 tolerance, ours, openCv, ours / openCv, referenceText, goal.c_str());
                 }
             }

@@ -9,6 +9,7 @@
 #include "element.h"
 #include "elementlistmodel.h"
 #include "outlinetracer.h"
+#include "sprites.h"
 #include "tracerdialog.h"
 
 #include <QApplication>
@@ -29,71 +30,14 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
-enum class Shape { Blob, Jagged };
-
-const char* shapeName(Shape shape)
-{
-    return shape == Shape::Blob ? "blob" : "jagged";
-}
+using BenchSprites::Shape;
 
 constexpr int side = 2048;
-
-// A sprite whose outline is a radius over the angle, with a soft edge.
-QImage drawSprite(Shape shape)
-{
-    const double centre = side / 2.0;
-    const double radius = side * 0.45;
-    constexpr int angles = 16384;
-    std::vector<float> edge(angles);
-    std::mt19937 random(7);
-    std::uniform_real_distribution<double> angle(0, 2 * M_PI);
-    std::vector<double> phases(64);
-    for (double& p : phases)
-        p = angle(random);
-    std::uniform_real_distribution<double> depth(-0.012, 0.012);
-    std::vector<double> teeth(std::size_t(side / 2));
-    for (double& d : teeth)
-        d = depth(random);
-    for (int i = 0; i < angles; ++i) {
-        const double t = 2 * M_PI * i / angles;
-        double r = 0;
-        if (shape == Shape::Blob) {
-            r = 0.86 + 0.07 * std::cos(2 * t + 0.3) + 0.05 * std::cos(3 * t + 1.1);
-        } else {
-            r = 0.78;
-            for (int k = 2; k < 64; ++k)
-                r += 0.09 / k * std::cos(k * t + phases[std::size_t(k)]);
-            const double tooth = t / (2 * M_PI) * double(teeth.size());
-            const std::size_t a = std::size_t(tooth) % teeth.size();
-            const std::size_t b = (a + 1) % teeth.size();
-            const double f = tooth - std::floor(tooth);
-            r += teeth[a] + (teeth[b] - teeth[a]) * f;
-        }
-        edge[std::size_t(i)] = float(r * radius);
-    }
-    QImage image(side, side, QImage::Format_ARGB32);
-    for (int y = 0; y < side; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < side; ++x) {
-            const double dx = x + 0.5 - centre;
-            const double dy = y + 0.5 - centre;
-            double t = std::atan2(dy, dx);
-            if (t < 0)
-                t += 2 * M_PI;
-            const double r = edge[std::size_t(int(t / (2 * M_PI) * angles) % angles)];
-            const int alpha = qBound(0, int(128 + (r - std::hypot(dx, dy)) * 128), 255);
-            // Stripes, so that the preview is drawn over a busy picture.
-            line[x] = qRgba((x / 8) % 2 ? 200 : 40, 160, (y / 8) % 2 ? 90 : 220, alpha);
-        }
-    }
-    return image;
-}
 
 QTemporaryDir& scratch()
 {
@@ -113,9 +57,9 @@ Element* body(Shape shape)
     static std::map<int, std::unique_ptr<Element>> bodies;
     std::unique_ptr<Element>& entry = bodies[int(shape)];
     if (!entry) {
-        const QString path = scratch().filePath(QString::fromLatin1(shapeName(shape)) + QStringLiteral(".png"));
-        drawSprite(shape).save(path, "PNG", 10);
-        entry = std::make_unique<Element>(&document(), nullptr, QString::fromLatin1(shapeName(shape)), path);
+        const QString path = scratch().filePath(QString::fromLatin1(BenchSprites::name(shape)) + QStringLiteral(".png"));
+        BenchSprites::draw(shape, side, 0, true).save(path, "PNG", 10);
+        entry = std::make_unique<Element>(&document(), nullptr, QString::fromLatin1(BenchSprites::name(shape)), path);
     }
     return entry.get();
 }
@@ -256,7 +200,7 @@ const int tolerances[] = {0, 1};
 
 std::string name(const char* kind, Shape shape, const char* walker, int tolerance)
 {
-    return std::string(kind) + "/" + shapeName(shape) + "/" + walker + "/t" + std::to_string(tolerance);
+    return std::string(kind) + "/" + BenchSprites::name(shape) + "/" + walker + "/t" + std::to_string(tolerance);
 }
 
 void registerAll()
@@ -296,7 +240,7 @@ void printTable(const std::map<std::string, std::pair<double, double>>& times)
                 const auto ours = times.find(key);
                 if (ours == times.end())
                     continue;
-                std::printf("%-7s %-9s %2d %17s %17s %17s  %s\n", shapeName(shape), walker.second, tolerance,
+                std::printf("%-7s %-9s %2d %17s %17s %17s  %s\n", BenchSprites::name(shape), walker.second, tolerance,
                             cell(key).c_str(), cell(name("BM_ThresholdChange", shape, walker.second, tolerance)).c_str(),
                             cell(name("BM_StraightforwardPreview", shape, walker.second, tolerance)).c_str(),
                             ours->second.first < 16.0 ? "met" : ours->second.second < 16.0 ? "met in CPU time" : "MISSED");

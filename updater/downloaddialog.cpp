@@ -1,5 +1,6 @@
 #include "downloaddialog.h"
 
+#include "networkreply.h"
 #include "reporter.h"
 #include "weburl.h"
 
@@ -198,13 +199,5 @@ void DownloadDialog::abortDownload()
 
 void DownloadDialog::dropReply()
 {
-    if (!m_reply)
-        return;
-    QNetworkReply* reply = m_reply;
-    m_reply = nullptr;
-    reply->disconnect(this);
-    // A reply that has failed is ending already; aborting it again confuses Qt.
-    if (reply->isRunning() && reply->error() == QNetworkReply::NoError)
-        reply->abort();
-    reply->deleteLater();
+    discardReply(m_reply, this);
 }

@@ -546,6 +546,16 @@ struct TriangleList
     int size = 0;
 };
 
+// The cell of `value` among `cells` cells of width 1 / `scale` from `origin`;
+// values beyond either end go to the end cell. Clamped before the conversion,
+// which must not overflow. Float arithmetic rounds monotonically, so a larger
+// value never gets an earlier cell, which is all the searches need.
+inline int cellOf(float value, float origin, float scale, int cells)
+{
+    const float c = (value - origin) * scale;
+    return c < 0.0f ? 0 : (c < float(cells) ? std::min(int(c), cells - 1) : cells - 1);
+}
+
 // The remaining vertices of a long polygon being clipped, for "is any vertex in
 // this triangle?": a uniform grid over their bounding box with a few cells per
 // vertex, rebuilt (finer relative to the shrinking polygon) once half of the
@@ -655,19 +665,9 @@ private:
         int index;
     };
 
-    // Clamped before the conversion, which must not overflow.
-    int column(float x) const
-    {
-        const float c = (x - m_originX) * m_scaleX;
-        return c < 0.0f ? 0 : (c < float(m_columns) ? std::min(int(c), m_columns - 1) : m_columns - 1);
-    }
-    int row(float y) const
-    {
-        const float r = (y - m_originY) * m_scaleY;
-        return r < 0.0f ? 0 : (r < float(m_rows) ? std::min(int(r), m_rows - 1) : m_rows - 1);
-    }
+    int column(float x) const { return cellOf(x, m_originX, m_scaleX, m_columns); }
+    int row(float y) const { return cellOf(y, m_originY, m_scaleY, m_rows); }
 
-    // Float arithmetic rounds monotonically too, which is all the mapping needs.
     float m_originX = 0, m_originY = 0, m_scaleX = 0, m_scaleY = 0;
     int m_columns = 1, m_rows = 1;
     int m_built = 0;
@@ -882,6 +882,18 @@ public:
         const int begin = m_start[stripOf(t.minX)] & ~3;
         const int end = m_start[stripOf(t.maxX) + 1];
         bool prepared = false;
+        // For a point in the box: whether it is a vertex other than the
+        // corners that the triangle contains.
+        auto inside = [&](int j) {
+            const int index = m_index[j];
+            if (index == skip0 || index == skip1 || index == skip2)
+                return false;
+            if (!prepared) {
+                t.prepare();
+                prepared = true;
+            }
+            return !t.containsNothing() && t.containsInBox(m_x[j], m_y[j]);
+        };
 #if defined(__SSE2__)
         const __m128 minX = _mm_set1_ps(t.minX), maxX = _mm_set1_ps(t.maxX);
         const __m128 minY = _mm_set1_ps(t.minY), maxY = _mm_set1_ps(t.maxY);
@@ -891,37 +903,23 @@ public:
             const __m128 inY = _mm_and_ps(_mm_cmpge_ps(py, minY), _mm_cmple_ps(py, maxY));
             for (unsigned lanes = unsigned(_mm_movemask_ps(_mm_and_ps(inX, inY))); lanes; lanes &= lanes - 1) {
                 const int j = k + __builtin_ctz(lanes);
-#else
-        for (int j = begin; j < end; ++j) {
-            {
-                if (!t.inBox(m_x[j], m_y[j]))
-                    continue;
-#endif
-                const int index = m_index[j];
-                if (index == skip0 || index == skip1 || index == skip2)
-                    continue;
-                if (!prepared) {
-                    t.prepare();
-                    if (t.containsNothing())
-                        return -1;
-                    prepared = true;
-                }
-                if (t.containsInBox(m_x[j], m_y[j]))
-                    return index;
+                if (inside(j))
+                    return m_index[j];
             }
         }
+#else
+        for (int j = begin; j < end; ++j) {
+            if (t.inBox(m_x[j], m_y[j]) && inside(j))
+                return m_index[j];
+        }
+#endif
         return -1;
     }
 
 private:
     static constexpr int pointsPerStrip = 2;
 
-    // Clamped before the conversion, which must not overflow; monotonic.
-    int stripOf(float x) const
-    {
-        const float s = (x - m_originX) * m_scale;
-        return s < 0.0f ? 0 : (s < float(m_strips) ? std::min(int(s), m_strips - 1) : m_strips - 1);
-    }
+    int stripOf(float x) const { return cellOf(x, m_originX, m_scale, m_strips); }
 
     float* m_x = nullptr;
     float* m_y = nullptr;

@@ -19,15 +19,6 @@
 
 namespace {
 
-// Clicks a check box where its style says it takes clicks.
-void clickCheckBox(QCheckBox* box)
-{
-    QStyleOptionButton option;
-    option.initFrom(box);
-    const QRect area = box->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option, box);
-    QTest::mouseClick(box, Qt::LeftButton, {}, area.center());
-}
-
 // Accepts text without digits; remembers what the change hook saw.
 class LettersOnlyEdit : public GLineEdit
 {
@@ -206,8 +197,8 @@ void TestBitEditor::allNoneInverse()
     QCOMPARE(editor.value(row), quint32(0));
     QCOMPARE(hexField(editor, row)->text(), QStringLiteral("0").repeated(bits == 32 ? 8 : 4));
 
-    clickCheckBox(bitBox(editor, row, 1));
-    clickCheckBox(bitBox(editor, row, 3));
+    TestSupport::clickCheckBox(bitBox(editor, row, 1));
+    TestSupport::clickCheckBox(bitBox(editor, row, 3));
     QCOMPARE(editor.value(row), quint32(0xa));
     spy.clear();
     QTest::mouseClick(button(editor, QStringLiteral("Inv."), row), Qt::LeftButton);
@@ -282,14 +273,14 @@ void TestBitEditor::clickingABitRewritesHexAndReports()
     GBitEditor editor(16);
     const int row = editor.addRow();
     QSignalSpy spy(&editor, &GBitEditor::valueChanged);
-    clickCheckBox(bitBox(editor, row, 4));
+    TestSupport::clickCheckBox(bitBox(editor, row, 4));
     QCOMPARE(hexField(editor, row)->text(), QStringLiteral("0010"));
     QCOMPARE(spy.size(), 1);
     QCOMPARE(spy.at(0).at(1).value<quint32>(), quint32(0x10));
-    clickCheckBox(bitBox(editor, row, 15));
+    TestSupport::clickCheckBox(bitBox(editor, row, 15));
     QCOMPARE(hexField(editor, row)->text(), QStringLiteral("8010"));
     QCOMPARE(spy.last().at(1).value<quint32>(), quint32(0x8010));
-    clickCheckBox(bitBox(editor, row, 4));
+    TestSupport::clickCheckBox(bitBox(editor, row, 4));
     QCOMPARE(editor.value(row), quint32(0x8000));
     QCOMPARE(spy.size(), 3);
 }
@@ -455,7 +446,7 @@ void TestBitEditor::checkBoxAndComboBox()
     GCheckBox check;
     QCOMPARE(check.sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
     QCOMPARE(check.sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
-    clickCheckBox(&check);
+    TestSupport::clickCheckBox(&check);
     QVERIFY(check.isChecked());
 
     GComboBox combo;

@@ -26,15 +26,6 @@
 
 namespace {
 
-// Clicks a check box where its style says it takes clicks.
-void clickCheckBox(QCheckBox* box)
-{
-    QStyleOptionButton option;
-    option.initFrom(box);
-    const QRect area = box->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option, box);
-    QTest::mouseClick(box, Qt::LeftButton, {}, area.center());
-}
-
 // An exporter with one parameter of every kind the panels edit.
 const char* const definition = R"(<exporter>
   <name>panels</name><displayName>Panels</displayName>
@@ -387,7 +378,7 @@ void TestParameterPanel::checkBoxClickIsOneUndoableChange()
 {
     showPanel(m_exporter->fixtureParameters(), m_fixture);
     auto* check = editorAs<QCheckBox>(QStringLiteral("isSensor"));
-    clickCheckBox(check);
+    TestSupport::clickCheckBox(check);
     QVERIFY(check->isChecked());
 
     QUndoStack* stack = m_document->undoStack();
@@ -468,8 +459,8 @@ void TestParameterPanel::equalValuesPushNothing()
 
     // Clicking the check box and back, then reloading: two steps, no more.
     auto* check = editorAs<QCheckBox>(QStringLiteral("isSensor"));
-    clickCheckBox(check);
-    clickCheckBox(check);
+    TestSupport::clickCheckBox(check);
+    TestSupport::clickCheckBox(check);
     m_panel->refreshData();
     QCOMPARE(stack->count(), 5);
 }
@@ -532,7 +523,7 @@ void TestParameterPanel::bitFieldRowsLoadAndWrite()
     QCOMPARE(m_document->undoStack()->count(), 0);
 
     // A click on bit 0 of the mask row writes that row's parameter, unsigned.
-    clickCheckBox(field->findChild<QCheckBox*>(QStringLiteral("bit_1_0")));
+    TestSupport::clickCheckBox(field->findChild<QCheckBox*>(QStringLiteral("bit_1_0")));
     QCOMPARE(m_document->undoStack()->count(), 1);
     QCOMPARE(m_document->undoStack()->text(0), QStringLiteral("value change (maskBits)"));
     QCOMPARE(m_fixture->value(QStringLiteral("maskBits")).toUInt(), 0xff01u);

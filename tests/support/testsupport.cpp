@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -8,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QPointer>
 #include <QTimer>
@@ -23,6 +26,14 @@ QTemporaryDir& settingsDir()
     static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/hwt-test-settings-XXXXXX"));
     return dir;
 }
+}
+
+void clickCheckBox(QCheckBox* box)
+{
+    QStyleOptionButton option;
+    option.initFrom(box);
+    const QRect area = box->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option, box);
+    QTest::mouseClick(box, Qt::LeftButton, {}, area.center());
 }
 
 void isolateSettings()

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class QCheckBox;
 class QWidget;
 
 namespace TestSupport {
@@ -17,6 +18,9 @@ namespace TestSupport {
 void isolateSettings();
 // Empties the isolated settings store.
 void clearSettings();
+
+// Clicks a check box where its style says it takes clicks.
+void clickCheckBox(QCheckBox* box);
 
 // Answers an open or save file dialog with the given path.
 void chooseFile(QWidget* fileDialog, const QString& path);

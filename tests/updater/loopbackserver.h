@@ -3,15 +3,34 @@
 // A tiny HTTP/1.1 server on 127.0.0.1 for the network tests: it records every
 // request and answers through a handler the test sets. Nothing leaves the machine.
 
+#include <QApplication>
 #include <QHash>
 #include <QList>
 #include <QMap>
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
 
 #include <functional>
+
+// The application as the network tests run it: the editor's names and a
+// version the feeds can compare, alive without windows, and every request
+// straight to the loopback server rather than through a proxy from the
+// environment. Pass `name` false when the application object names itself.
+inline void prepareNetworkTestApplication(QApplication& app, bool name = true)
+{
+    if (name) {
+        app.setOrganizationName(QStringLiteral("hullwright.org"));
+        app.setApplicationName(QStringLiteral("Hullwright"));
+        app.setApplicationVersion(QStringLiteral("1.0.9"));
+    }
+    app.setQuitOnLastWindowClosed(false);
+    QNetworkProxyFactory::setUseSystemConfiguration(false);
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+}
 
 struct HttpRequest
 {

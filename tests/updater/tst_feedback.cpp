@@ -13,8 +13,6 @@
 #include <QDomDocument>
 #include <QLabel>
 #include <QLineEdit>
-#include <QNetworkProxy>
-#include <QNetworkProxyFactory>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -503,12 +501,7 @@ int main(int argc, char** argv)
     }
     TestSupport::isolateSettings();
     QApplication app(argc, argv);
-    app.setOrganizationName(QStringLiteral("hullwright.org"));
-    app.setApplicationName(QStringLiteral("Hullwright"));
-    app.setApplicationVersion(QStringLiteral("1.0.9"));
-    app.setQuitOnLastWindowClosed(false);
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+    prepareNetworkTestApplication(app);
     TestFeedback test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -9,8 +9,6 @@
 
 #include <QDomDocument>
 #include <QLabel>
-#include <QNetworkProxy>
-#include <QNetworkProxyFactory>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -614,12 +612,12 @@ void TestUpdater::downloadFailures()
     qputenv("TMPDIR", temp.path().toLocal8Bit());
     LoopbackServer server([](const HttpRequest& request) {
         HttpResponse response;
+        response.body = "data";
         if (request.path.contains("missing")) {
             response.status = 404;
             response.body = "no such file";
         }
         response.hang = request.path.contains("hang");
-        response.body = "data";
         return response;
     });
     int openerCalls = 0;
@@ -751,12 +749,7 @@ int main(int argc, char** argv)
     }
     TestSupport::isolateSettings();
     QApplication app(argc, argv);
-    app.setOrganizationName(QStringLiteral("hullwright.org"));
-    app.setApplicationName(QStringLiteral("Hullwright"));
-    app.setApplicationVersion(QStringLiteral("1.0.9"));
-    app.setQuitOnLastWindowClosed(false);
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+    prepareNetworkTestApplication(app);
     TestUpdater test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -12,8 +12,6 @@
 #include "updaterdialog.h"
 
 #include <QDir>
-#include <QNetworkProxy>
-#include <QNetworkProxyFactory>
 #include <QPlainTextEdit>
 #include <QFile>
 #include <QSignalSpy>
@@ -184,9 +182,7 @@ int main(int argc, char** argv)
     QTemporaryDir data;
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
     HullwrightApplication app(argc, argv);
-    app.setQuitOnLastWindowClosed(false);
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+    prepareNetworkTestApplication(app, false);
     TestUpdateStartup test;
     return QTest::qExec(&test, argc, argv);
 }

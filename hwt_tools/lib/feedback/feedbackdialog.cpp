@@ -1,5 +1,6 @@
 #include "feedbackdialog.h"
 
+#include "networkreply.h"
 #include "organization.h"
 #include "reporter.h"
 #include "systeminquiry.h"
@@ -318,13 +319,5 @@ void FeedbackDialog::fail(const QString& text)
 
 void FeedbackDialog::dropReply()
 {
-    if (!m_reply)
-        return;
-    QNetworkReply* reply = m_reply;
-    m_reply = nullptr;
-    reply->disconnect(this);
-    // A reply that has failed is ending already; aborting it again confuses Qt.
-    if (reply->isRunning() && reply->error() == QNetworkReply::NoError)
-        reply->abort();
-    reply->deleteLater();
+    discardReply(m_reply, this);
 }
