@@ -16,8 +16,6 @@
 #include "templatelookups.h"
 
 #include <QDebug>
-#include <QDir>
-#include <QFileInfo>
 #include <QTimer>
 #include <QUuid>
 
@@ -91,12 +89,7 @@ void startUpdateChecker(const UpdateConfig& config)
 
 QStringList exporterDirectories(const QString& applicationDir)
 {
-    // Beside the program in a build tree; an installed program (bin/) keeps them in share/.
-    QString builtIn = applicationDir + QStringLiteral("/exporters");
-    const QString installed = applicationDir + QStringLiteral("/../share/hullwright/exporters");
-    if (!QFileInfo(builtIn).isDir() && QFileInfo(installed).isDir())
-        builtIn = QDir::cleanPath(installed);
-    QStringList directories{builtIn};
+    QStringList directories{ExporterRegistry::builtInDirectory(applicationDir)};
     const QString custom = GlobalSettings().customExporterPath();
     if (!custom.isEmpty())
         directories << custom;

@@ -13,7 +13,6 @@
 #include "reporter.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
@@ -122,8 +121,8 @@ QString parse(const QStringList& arguments, Options& options)
 bool scanExporters(const Options& options, QTextStream& err)
 {
     ExporterRegistry& registry = ExporterRegistry::instance();
-    const QString builtIn = builtInExporterDirectory();
-    if (!builtIn.isEmpty())
+    const QString builtIn = ExporterRegistry::builtInDirectory(QCoreApplication::applicationDirPath());
+    if (QFileInfo(builtIn).isDir())
         registry.scanExporters(builtIn);
     for (const QString& directory : options.exporterDirectories) {
         if (!QFileInfo(directory).isDir()) {
@@ -341,17 +340,6 @@ int create(const Options& options, QTextStream& err)
     return Success;
 }
 
-}
-
-QString builtInExporterDirectory()
-{
-    const QDir programDir(QCoreApplication::applicationDirPath());
-    for (const QString& candidate : {QStringLiteral("exporters"), QStringLiteral("../share/hullwright/exporters")}) {
-        const QString path = QDir::cleanPath(programDir.absoluteFilePath(candidate));
-        if (QFileInfo(path).isDir())
-            return path;
-    }
-    return {};
 }
 
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err)

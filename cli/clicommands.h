@@ -13,7 +13,4 @@ enum ExitCode { Success = 0, UsageError = 1, InputError = 2, OutputError = 3 };
 // messages to `err`. Returns the exit code.
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
-// The exporters shipped with the program: beside it, or in the installed data directory.
-QString builtInExporterDirectory();
-
 }

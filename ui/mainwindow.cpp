@@ -372,12 +372,6 @@ void MainWindow::on_imageButton_clicked(bool checked) { m_imageDetails->setVisib
 void MainWindow::on_bodyButton_clicked(bool checked) { m_bodyParameters->setVisible(checked); }
 void MainWindow::on_fixtureButton_clicked(bool checked) { m_fixtureParameters->setVisible(checked); }
 
-void MainWindow::updateCheck()
-{
-    if (auto* application = GApplication::instance())
-        application->updateCheck(this);
-}
-
 void MainWindow::publish()
 {
     if (!m_exporter)

@@ -60,7 +60,6 @@ private slots:
     void on_imageButton_clicked(bool checked);
     void on_bodyButton_clicked(bool checked);
     void on_fixtureButton_clicked(bool checked);
-    void updateCheck();
     void publishAs();
     void publish();
 

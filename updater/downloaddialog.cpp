@@ -48,7 +48,6 @@ void DownloadDialog::setTimeout(int milliseconds)
 
 DownloadDialog::DownloadDialog(const UpdateConfig& config, const QUrl& url, QWidget* parent)
     : QDialog(parent)
-    , m_config(config)
     , m_url(url)
     , m_manager(new QNetworkAccessManager(this))
 {

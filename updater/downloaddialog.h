@@ -53,7 +53,6 @@ private:
     void dropReply();
     void saveAndOpen(const QByteArray& data);
 
-    UpdateConfig m_config;
     QUrl m_url;
     int m_redirects = 0;
     QNetworkAccessManager* m_manager;

@@ -34,11 +34,6 @@ CreateFunction webViewFactory()
 
 namespace ReleaseNotesView {
 
-bool webViewAvailable()
-{
-    return webViewFactory() != nullptr;
-}
-
 QWidget* create(const QUrl& url, QWidget* parent)
 {
     // The module loads whatever it is given: only web pages reach it.

@@ -13,7 +13,4 @@ namespace ReleaseNotesView {
 // http or https address, blank otherwise.
 QWidget* create(const QUrl& url, QWidget* parent);
 
-// Whether the web view module could be loaded.
-bool webViewAvailable();
-
 }

@@ -39,6 +39,15 @@ ExporterRegistry& ExporterRegistry::instance()
     return registry;
 }
 
+QString ExporterRegistry::builtInDirectory(const QString& programDir)
+{
+    const QString besideProgram = programDir + QStringLiteral("/exporters");
+    const QString installed = programDir + QStringLiteral("/../share/hullwright/exporters");
+    if (!QFileInfo(besideProgram).isDir() && QFileInfo(installed).isDir())
+        return QDir::cleanPath(installed);
+    return besideProgram;
+}
+
 void ExporterRegistry::scanExporters(const QString& directory)
 {
     qDebug() << "Scanning for exporters in " << directory;

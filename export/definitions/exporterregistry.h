@@ -12,6 +12,11 @@ public:
     // The process-wide registry, created empty on first use.
     static ExporterRegistry& instance();
 
+    // Where the exporters shipped with the program in `programDir` are:
+    // exporters/ beside it in a build tree, ../share/hullwright/exporters once
+    // installed (from bin/); beside it when neither exists.
+    static QString builtInDirectory(const QString& programDir);
+
     // Reads every subdirectory of `directory` as an exporter. One that cannot be
     // read is reported ("Failed to open exporter") and skipped; one whose name is
     // already registered replaces the earlier entry.

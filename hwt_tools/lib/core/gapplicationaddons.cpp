@@ -81,9 +81,7 @@ void GApplicationAddons::queueOpenRequests(const QStringList& fileNames)
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || fileNames.isEmpty())
         return;
-    QStringList requests;
-    for (const QString& fileName : fileNames)
-        requests << openRequest(fileName);
+    const QStringList requests = openRequests(fileNames);
     QMetaObject::invokeMethod(
         app,
         [requests]() {
@@ -98,6 +96,14 @@ void GApplicationAddons::queueOpenRequests(const QStringList& fileNames)
 QString GApplicationAddons::openRequest(const QString& fileName)
 {
     return QStringLiteral("[open(\"%1\")]").arg(QFileInfo(fileName).absoluteFilePath());
+}
+
+QStringList GApplicationAddons::openRequests(const QStringList& fileNames)
+{
+    QStringList requests;
+    for (const QString& fileName : fileNames)
+        requests << openRequest(fileName);
+    return requests;
 }
 
 QStringList GApplicationAddons::filesFromArguments(const QStringList& arguments)

@@ -51,6 +51,8 @@ public:
 
     // The request that opens a file, with the path made absolute.
     static QString openRequest(const QString& fileName);
+    // One such request for each file, in order.
+    static QStringList openRequests(const QStringList& fileNames);
     // The files among the program's arguments (the first one, the program, is
     // skipped; so are options, except after "--").
     static QStringList filesFromArguments(const QStringList& arguments);

@@ -33,7 +33,6 @@ public:
 
     // The facade that owns this implementation; set by the facade.
     void setAddons(GApplicationAddons* addons) { m_addons = addons; }
-    GApplicationAddons* addons() const { return m_addons; }
 
 protected:
     virtual void unknownCommand(const QString& command, const QString& argument);

@@ -238,8 +238,5 @@ bool GApplicationAddonsImplXdg::forwardOpenRequests(const QStringList& fileNames
 {
     if (isListening() || fileNames.isEmpty())
         return false;
-    QStringList requests;
-    for (const QString& fileName : fileNames)
-        requests << GApplicationAddons::openRequest(fileName);
-    return ShellRequestChannel::send(serverName(), requests);
+    return ShellRequestChannel::send(serverName(), GApplicationAddons::openRequests(fileNames));
 }

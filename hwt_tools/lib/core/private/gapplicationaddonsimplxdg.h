@@ -34,7 +34,6 @@ public:
     QString applicationFilePath() const;
     void setApplicationFilePath(const QString& path) { m_applicationFilePath = path; }
     // The picture installed as the application and document icon.
-    QString iconSource() const { return m_iconSource; }
     void setIconSource(const QString& path) { m_iconSource = path; }
 
     // The MIME type that stands for a shell class, e.g. "application/x-hullwright-spritesheet".
@@ -51,7 +50,6 @@ protected:
 private:
     // The program's base name: desktop entry, icon and socket are named after it.
     QString appName() const;
-    bool writeDesktopEntry(const QString& dataHome, bool* changed);
 
     QString m_applicationFilePath;
     QString m_iconSource = QStringLiteral(":/Icon.png");
