@@ -1,3 +1,0 @@
-add_executable(bench_tracerdialog bench_tracerdialog.cpp)
-target_link_libraries(bench_tracerdialog PRIVATE hwt_tracerdialog hwt_resources hwt_benchsprites benchmark::benchmark)
-set_target_properties(bench_tracerdialog PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)

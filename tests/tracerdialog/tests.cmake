@@ -1,1 +1,0 @@
-hwt_add_test(tst_tracerdialog SOURCES tracerdialog/tst_tracerdialog.cpp LIBRARIES hwt_tracerdialog hwt_resources)
