@@ -1,56 +1,95 @@
 #pragma once
 
+#include "element.h"
+#include "elementlistmodel.h"
 #include "exporter.h"
+#include "fixturecircle.h"
+#include "fixturepolygon.h"
+#include "testsupport.h"
 
+#include <QApplication>
 #include <QColor>
 #include <QDir>
-#include <QFile>
 #include <QImage>
-#include <QString>
 
-#include <memory>
+#include <map>
 
 namespace ModelTest {
 
-// Writes an exporter definition into dir/<name>/exporter.xml and reads it.
-inline std::unique_ptr<Exporter> makeExporter(const QDir& dir, const QString& name, const QString& yAxis = "up",
-                                              const QString& engine = "box2d")
+// Writes dir/<folder>/exporter.xml with one parameter per level; `extra` goes inside <exporter>.
+inline QString writeExporter(const QDir& dir, const QString& folder, const QString& name, const QString& yAxis = "up",
+                             const QString& engine = "box2d", const QString& extra = QString())
 {
-    dir.mkpath(name);
-    QFile file(dir.filePath(name + "/exporter.xml"));
+    dir.mkpath(folder);
+    QFile file(dir.filePath(folder + "/exporter.xml"));
     file.open(QIODevice::WriteOnly);
-    file.write(QStringLiteral(R"(<exporter>
-  <name>%1</name><displayName>%1 display</displayName>
-  <yAxisDirection>%2</yAxisDirection>
-  <physicsEngine>%3</physicsEngine>
-  <origin><type>anchorpoint</type></origin>
-  <global>
-    <parameter><name>ptm</name><type>float</type><default>32</default></parameter>
-  </global>
-  <body>
-    <parameter><name>isDynamic</name><type>bool</type><default>true</default></parameter>
-  </body>
-  <fixture>
-    <parameter><name>density</name><type>float</type><default>2</default></parameter>
-    <parameter><name>friction</name><type>float</type><default>0</default></parameter>
-  </fixture>
-</exporter>
-)")
-                   .arg(name, yAxis, engine)
+    file.write(QStringLiteral("<exporter><name>%1</name><displayName>%1 display</displayName>"
+                              "<yAxisDirection>%2</yAxisDirection><physicsEngine>%3</physicsEngine>"
+                              "<origin><type>anchorpoint</type></origin>%4"
+                              "<global><parameter><name>ptm</name><type>float</type><default>32</default></parameter>"
+                              "</global><body><parameter><name>isDynamic</name><type>bool</type><default>true"
+                              "</default></parameter></body><fixture><parameter><name>density</name><type>float"
+                              "</type><default>2</default></parameter></fixture></exporter>")
+                   .arg(name, yAxis, engine, extra)
                    .toUtf8());
-    file.close();
-    return std::make_unique<Exporter>(dir.filePath(name));
+    return dir.filePath(folder);
 }
 
-// A small PNG sprite of the given size.
-inline QString makeImage(const QDir& dir, const QString& fileName, int width = 20, int height = 10)
+// A small opaque PNG sprite.
+inline QString makeImage(const QDir& dir, const QString& fileName, int width, int height)
 {
     QImage image(width, height, QImage::Format_ARGB32);
     image.fill(QColor(200, 40, 40, 255));
     dir.mkpath(QFileInfo(dir.filePath(fileName)).absolutePath());
-    const QString path = dir.filePath(fileName);
-    image.save(path, "PNG");
-    return path;
+    image.save(dir.filePath(fileName), "PNG");
+    return dir.filePath(fileName);
+}
+
+// What the project file keeps and undo restores, as text: sorted keys, exact numbers.
+inline QString describe(const QVariant& v)
+{
+    if (v.userType() == QMetaType::QPointF)
+        return describe(v.toPointF().x()) + ',' + describe(v.toPointF().y());
+    if (v.userType() == QMetaType::QSize)
+        return QStringLiteral("%1x%2").arg(v.toSize().width()).arg(v.toSize().height());
+    if (v.userType() == QMetaType::Double || v.userType() == QMetaType::Float)
+        return QString::number(v.toDouble(), 'g', 17) + (v.userType() == QMetaType::Float ? "f" : "");
+    return v.typeName() + (':' + (v.userType() == QMetaType::QStringList ? v.toStringList().join('|') : v.toString()));
+}
+
+inline QString describe(const QHash<QString, QVariant>& values)
+{
+    QString text;
+    for (const auto& [key, value] : std::map<QString, QVariant>(values.keyValueBegin(), values.keyValueEnd()))
+        text += ' ' + key + '=' + describe(value);
+    return text;
+}
+
+inline QString describe(const ElementListModel& document)
+{
+    QString text = document.exporterName() + describe(document.values());
+    for (const Element* body : document.elements()) {
+        text += "\nbody" + describe(body->values());
+        for (const Fixture* fixture : body->fixtures()) {
+            text += "\n " + QString(fixture->typeChar()) + describe(fixture->values()) + " shape";
+            if (const auto* circle = qobject_cast<const FixtureCircle*>(fixture))
+                text += ' ' + describe(circle->center()) + " r" + describe(circle->radius());
+            else
+                for (const QPointF& point : qobject_cast<const FixturePolygon*>(fixture)->polygon())
+                    text += ' ' + describe(point);
+        }
+    }
+    return text;
 }
 
 }
+
+// The main() of a model test: settings isolated before the application starts.
+#define MODEL_TEST_MAIN(TestClass)                                                                           \
+    int main(int argc, char** argv)                                                                          \
+    {                                                                                                        \
+        TestSupport::isolateSettings();                                                                      \
+        QApplication app(argc, argv);                                                                        \
+        TestClass test;                                                                                      \
+        return QTest::qExec(&test, argc, argv);                                                              \
+    }
