@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -15,10 +14,27 @@ namespace {
 struct Session
 {
     QTemporaryDir root;
+    QTemporaryDir work;
+    QString project;
+    std::vector<std::unique_ptr<QProcess>> editors;
 
-    QString path(const char* name) const { return root.filePath(QString::fromLatin1(name)); }
+    QString path(const char* name) const { return root.filePath(QLatin1String(name)); }
 
-    QProcessEnvironment environment() const
+    // Makes a project with a shipped exporter, so that the editor opens it without asking anything.
+    bool prepare(const char* projectName)
+    {
+        project = work.filePath(QLatin1String(projectName));
+        const QString image = work.filePath(QStringLiteral("crate.png"));
+        if (!QDir().mkpath(path("runtime"))
+            || !QFile::setPermissions(path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
+            || !QFile::copy(QStringLiteral(HWT_SOURCE_DIR "/resources/samples/crate.png"), image))
+            return false;
+        QProcess cli;
+        cli.start(QStringLiteral(HULLWRIGHT_CLI), {"create", project, "--exporter", "box2d-json", image});
+        return cli.waitForFinished(60000) && cli.exitCode() == 0 && QFileInfo::exists(project);
+    }
+
+    QProcess& start(const QStringList& arguments, const QString& workingDirectory)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -29,13 +45,13 @@ struct Session
         // No update check reaches the network from a test.
         env.insert(QStringLiteral("HULLWRIGHT_UPDATE_BASE_URL"), QStringLiteral("http://127.0.0.1:9"));
         env.remove(QStringLiteral("HULLWRIGHT_STARTUP_PROBE"));
-        return env;
-    }
-
-    bool prepare() const
-    {
-        return root.isValid() && QDir().mkpath(path("runtime"))
-               && QFile::setPermissions(path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        editors.push_back(std::make_unique<QProcess>());
+        QProcess& editor = *editors.back();
+        editor.setProcessEnvironment(env);
+        editor.setWorkingDirectory(workingDirectory);
+        editor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        editor.start(QStringLiteral(HULLWRIGHT_BINARY), arguments);
+        return editor;
     }
 
     QString socket() const { return path("runtime") + QStringLiteral("/hullwright-shell"); }
@@ -44,9 +60,7 @@ struct Session
     QStringList recentFiles() const
     {
         QFile stored(path("config") + QStringLiteral("/hullwright.org/Hullwright.conf"));
-        if (!stored.open(QIODevice::ReadOnly))
-            return {};
-        const QList<QByteArray> lines = stored.readAll().split('\n');
+        const QList<QByteArray> lines = stored.open(QIODevice::ReadOnly) ? stored.readAll().split('\n') : QList<QByteArray>();
         for (const QByteArray& line : lines) {
             if (line.startsWith("recentFileList="))
                 return QString::fromUtf8(line.mid(15)).split(QStringLiteral(", "));
@@ -54,42 +68,15 @@ struct Session
         return {};
     }
 
-    void start(QProcess& editor, const QStringList& arguments, const QString& workingDirectory = QString()) const
+    // Ends the editors still running when a test leaves.
+    ~Session()
     {
-        editor.setProcessEnvironment(environment());
-        editor.setWorkingDirectory(workingDirectory.isEmpty() ? root.path() : workingDirectory);
-        editor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        editor.start(QStringLiteral(HULLWRIGHT_BINARY), arguments);
-    }
-};
-
-// Ends an editor that is still running when a test leaves.
-struct Reaper
-{
-    QProcess& process;
-    ~Reaper()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(10000);
+        for (const auto& editor : editors) {
+            editor->kill();
+            editor->waitForFinished(10000);
         }
     }
 };
-
-QString writeProject(const QString& directory, const QString& name)
-{
-    const QString project = directory + QLatin1Char('/') + name;
-    const QString image = directory + QStringLiteral("/crate.png");
-    if (!QFileInfo::exists(image) && !QFile::copy(QStringLiteral(HWT_SOURCE_DIR "/resources/samples/crate.png"), image))
-        return QString();
-    // A project with a shipped exporter, so that the editor opens it without asking anything.
-    QProcess cli;
-    cli.start(QStringLiteral(HULLWRIGHT_CLI), {QStringLiteral("create"), project, QStringLiteral("--exporter"),
-                                               QStringLiteral("box2d-json"), image});
-    if (!cli.waitForFinished(60000) || cli.exitCode() != 0)
-        return QString();
-    return QFileInfo::exists(project) ? project : QString();
-}
 
 }
 
@@ -98,55 +85,37 @@ class TestShellInstance : public QObject
     Q_OBJECT
 
 private slots:
-    void secondLaunchHandsItsFileToTheRunningEditor();
-    void firstLaunchOpensItsOwnFiles();
+    void secondLaunchHandsItsFileToTheRunningEditor()
+    {
+        Session session;
+        QVERIFY(session.prepare("level one.hws"));
+        QProcess& first = session.start({}, session.root.path());
+        QVERIFY(first.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(session.socket()), 60000);
+        QVERIFY(session.recentFiles().isEmpty());
+
+        // The desktop starts the editor again with the file, named relative to its directory.
+        QProcess& second = session.start({QStringLiteral("level one.hws")}, session.work.path());
+        QVERIFY(second.waitForFinished(60000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(session.recentFiles(), QStringList{session.project}, 60000);
+        QVERIFY(first.state() == QProcess::Running);
+    }
+
+    void firstLaunchOpensItsOwnFiles()
+    {
+        Session session;
+        QVERIFY(session.prepare("level.hws"));
+        QProcess& editor = session.start({session.project}, session.root.path());
+        QVERIFY(editor.waitForStarted(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(session.recentFiles(), QStringList{session.project}, 60000);
+        // It is the editor now: it keeps running and serves later launches.
+        QVERIFY(editor.state() == QProcess::Running);
+        QVERIFY(QFileInfo::exists(session.socket()));
+    }
+
 };
-
-void TestShellInstance::secondLaunchHandsItsFileToTheRunningEditor()
-{
-    Session session;
-    QVERIFY(session.prepare());
-    QTemporaryDir work;
-    const QString project = writeProject(work.path(), QStringLiteral("level one.hws"));
-    QVERIFY(!project.isEmpty());
-
-    QProcess first;
-    Reaper firstReaper{first};
-    session.start(first, {});
-    QVERIFY(first.waitForStarted(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(session.socket()), 60000);
-    QVERIFY(first.state() == QProcess::Running);
-    QVERIFY(session.recentFiles().isEmpty());
-
-    // The desktop starts the editor again with the file, named relative to its directory.
-    QProcess second;
-    Reaper secondReaper{second};
-    session.start(second, {QStringLiteral("level one.hws")}, work.path());
-    QVERIFY(second.waitForFinished(60000));
-    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second.exitCode(), 0);
-
-    QTRY_COMPARE_WITH_TIMEOUT(session.recentFiles(), QStringList{project}, 60000);
-    QVERIFY(first.state() == QProcess::Running);
-}
-
-void TestShellInstance::firstLaunchOpensItsOwnFiles()
-{
-    Session session;
-    QVERIFY(session.prepare());
-    QTemporaryDir work;
-    const QString project = writeProject(work.path(), QStringLiteral("level.hws"));
-    QVERIFY(!project.isEmpty());
-
-    QProcess editor;
-    Reaper reaper{editor};
-    session.start(editor, {project});
-    QVERIFY(editor.waitForStarted(10000));
-    QTRY_COMPARE_WITH_TIMEOUT(session.recentFiles(), QStringList{project}, 60000);
-    // It is the editor now: it keeps running and serves later launches.
-    QVERIFY(editor.state() == QProcess::Running);
-    QVERIFY(QFileInfo::exists(session.socket()));
-}
 
 int main(int argc, char** argv)
 {

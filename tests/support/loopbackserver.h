@@ -9,7 +9,6 @@
 #include <QMap>
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
@@ -76,7 +75,6 @@ public:
         m_server.listen(QHostAddress::LocalHost);
     }
 
-    bool isListening() const { return m_server.isListening(); }
     void setHandler(Handler handler) { m_handler = std::move(handler); }
     QUrl url(const QString& path = QString()) const
     {
