@@ -1,15 +1,10 @@
-// The document window: its form, the section headers, the Edit menu across
-// documents, publishing and the wiring of body, fixture and exporter.
+// The document window and its panels (body list, image details, exporter
+// selector), driven through their widgets.
 #include "element.h"
 #include "elementlist.h"
 #include "elementlistmodel.h"
-#include "exportsettings.h"
-#include "fixture.h"
-#include "gaction.h"
-#include "genericsettingsfield.h"
 #include "globalsettings.h"
 #include "imagedetails.h"
-#include "limbeditorscene.h"
 #include "mainwindow.h"
 #include "shapeeditor.h"
 #include "templatelookups.h"
@@ -17,470 +12,232 @@
 #include "uitestsupport.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QComboBox>
-#include <QDockWidget>
-#include <QFile>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
-#include <QLayout>
-#include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
-#include <QScrollArea>
-#include <QSignalSpy>
-#include <QStatusBar>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QToolBar>
 #include <QUndoStack>
 #include <QtTest>
-
-using UiTest::ExporterSpec;
-
-namespace {
-const QStringList sectionHeaders{"exportButton", "globalButton", "imageButton", "bodyButton", "fixtureButton"};
-const QStringList sectionPanels{"exportParameters", "globalParameters", "imageDetails", "bodyParameters",
-                                "fixtureParameters"};
-
-QStringList actionTexts(const QList<QAction*>& actions)
-{
-    QStringList texts;
-    for (QAction* action : actions)
-        texts << (action->isSeparator() ? QStringLiteral("|") : action->text());
-    return texts;
-}
-
-QMenu* menuTitled(QMainWindow& window, const QString& title)
-{
-    const QList<QAction*> actions = window.menuBar()->actions();
-    for (QAction* action : actions) {
-        if (action->menu() && action->menu()->title() == title)
-            return action->menu();
-    }
-    return nullptr;
-}
-}
 
 class MainWindowTest : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
-    void formHasEveryNamedWidget();
-    void menusAndToolBarsInTheirOrder();
-    void sectionHeadersShowAndHideTheirPanels();
-    void closedSectionStaysClosedAcrossExporterChanges();
-    void exporterWithoutFixtureParametersHidesTheSection();
-    void editMenuKeepsOneUndoRedoPair();
-    void selectingABodyReachesEveryPanel();
-    void currentFixtureBindsTheFixturePanel();
-    void publishAsksForAFileWhenThereIsNoName();
-    void publishAsksAgainForAWrongCaseExtension();
-    void publishWritesAMatchingNameDirectly();
-    void windowWorksWithoutAnyExporter();
-    void unreadableDocumentLeavesTheWindowAsItWas();
-    void loadingInstallsTheDocument();
-
-private:
-    std::unique_ptr<MainWindow> makeWindow();
-    Element* addBody(ElementListModel& document, const QString& name);
-    QString writeProject(const QString& name, int bodies);
-
     std::unique_ptr<QTemporaryDir> m_dir;
-    Exporter* m_box = nullptr;
     Exporter* m_plain = nullptr;
-};
 
-void MainWindowTest::initTestCase()
-{
-    registerTemplateLookups();
-}
-
-void MainWindowTest::init()
-{
-    TestSupport::clearSettings();
-    m_dir = std::make_unique<QTemporaryDir>();
-    ExporterRegistry::instance().clear();
-    ExporterSpec box;
-    box.name = QStringLiteral("box");
-    box.displayName = QStringLiteral("Box Engine");
-    box.extension = QStringLiteral("json");
-    box.globalXml = UiTest::floatParameter(QStringLiteral("ptm"), 32);
-    box.bodyXml = UiTest::floatParameter(QStringLiteral("damping"), 0.5);
-    box.fixtureXml = UiTest::floatParameter(QStringLiteral("density"), 2);
-    m_box = UiTest::registerExporter(QDir(m_dir->path()), box);
-    ExporterSpec plain;
-    plain.name = QStringLiteral("plain");
-    plain.extension = QStringLiteral("txt");
-    plain.bodyXml = UiTest::floatParameter(QStringLiteral("mass"));
-    m_plain = UiTest::registerExporter(QDir(m_dir->path()), plain);
-}
-
-void MainWindowTest::cleanup()
-{
-    ExporterRegistry::instance().clear();
-    m_dir.reset();
-}
-
-std::unique_ptr<MainWindow> MainWindowTest::makeWindow()
-{
-    auto window = std::make_unique<MainWindow>();
-    window->setAttribute(Qt::WA_DeleteOnClose, false);
-    window->show();
-    // Let the exporter selector's deferred first selection run.
-    QTest::qWait(5);
-    QCoreApplication::processEvents();
-    return window;
-}
-
-Element* MainWindowTest::addBody(ElementListModel& document, const QString& name)
-{
-    return document.addFile(UiTest::makeImage(QDir(m_dir->path()), name + QStringLiteral(".png")));
-}
-
-void MainWindowTest::formHasEveryNamedWidget()
-{
-    auto window = makeWindow();
-    QCOMPARE(window->windowTitle().contains(QStringLiteral("Hullwright")), true);
-    QVERIFY(qobject_cast<ShapeEditor*>(window->centralWidget()->findChild<QWidget*>(QStringLiteral("shapeEditor"))));
-    QCOMPARE(window->centralWidget()->objectName(), QStringLiteral("centralWidget"));
-    auto* shapes = window->findChild<QDockWidget*>(QStringLiteral("dockWidget"));
-    auto* parameters = window->findChild<QDockWidget*>(QStringLiteral("parameterDock"));
-    QCOMPARE(shapes->windowTitle(), QStringLiteral("Shapes"));
-    QCOMPARE(parameters->windowTitle(), QStringLiteral("Parameters"));
-    QCOMPARE(window->dockWidgetArea(shapes), Qt::LeftDockWidgetArea);
-    QCOMPARE(window->dockWidgetArea(parameters), Qt::RightDockWidgetArea);
-    QVERIFY(qobject_cast<ElementList*>(shapes->findChild<QWidget*>(QStringLiteral("elementsList"))));
-
-    auto* contents = parameters->findChild<QWidget*>(QStringLiteral("scrollAreaWidgetContents"));
-    QVERIFY(contents);
-    QStringList order;
-    for (int i = 0; i < contents->layout()->count(); ++i) {
-        if (QWidget* widget = contents->layout()->itemAt(i)->widget())
-            order << widget->objectName();
+    std::unique_ptr<MainWindow> makeWindow()
+    {
+        auto window = std::make_unique<MainWindow>();
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        window->show();
+        // Let the exporter selector's deferred first selection run.
+        QTest::qWait(5);
+        return window;
     }
-    QStringList expected;
-    for (int i = 0; i < sectionHeaders.size(); ++i)
-        expected << sectionHeaders[i] << sectionPanels[i];
-    QCOMPARE(order, expected);
-
-    const QStringList texts{"Exporter", "Global parameters", "Image parameters", "Body parameters",
-                            "Fixture parameters"};
-    for (int i = 0; i < sectionHeaders.size(); ++i) {
-        auto* header = contents->findChild<QPushButton*>(sectionHeaders[i]);
-        QCOMPARE(header->text(), texts[i]);
-        QVERIFY(header->isFlat());
-        QVERIFY(header->isCheckable());
-        QVERIFY(header->isChecked());
-        QVERIFY(header->styleSheet().startsWith(QStringLiteral("background-color: qlineargradient(")));
-        QVERIFY(header->styleSheet().endsWith(QStringLiteral("padding-left: 8px;\nimage: url(branch-closed.png);")));
-        QVERIFY(!header->icon().isNull());
+    Element* addBody(ElementListModel& document, const QString& name, int width = 20, int height = 10)
+    {
+        return document.addFile(UiTest::makeSprite(QDir(m_dir->path()), name + QStringLiteral(".png"), width, height));
     }
-}
-
-void MainWindowTest::menusAndToolBarsInTheirOrder()
-{
-    auto window = makeWindow();
-    QMenu* file = menuTitled(*window, QStringLiteral("&File"));
-    QVERIFY(file);
-    QStringList fileTexts = actionTexts(file->actions());
-    QCOMPARE(fileTexts.mid(fileTexts.indexOf(QStringLiteral("|"))),
-             (QStringList{"|", window->closeAction()->text(), window->saveAction()->text(),
-                          window->saveAsAction()->text(), "|", "&Publish", "Publish As", "|",
-                          window->exitAction()->text()}));
-    QCOMPARE(fileTexts.first(), window->newAction()->text());
-
-    QMenu* edit = menuTitled(*window, QStringLiteral("&Edit"));
-    QVERIFY(edit);
-    QCOMPARE(edit->actions().first()->text(), QStringLiteral("Add Sprites"));
-    QVERIFY(menuTitled(*window, QStringLiteral("&Help")));
-
-    QCOMPARE(window->publishAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
-    QCOMPARE(window->publishAsAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+P")));
-    QCOMPARE(window->publishAction()->statusTip(), QStringLiteral("Publish shapes"));
-    QCOMPARE(window->addSpritesAction()->statusTip(), QStringLiteral("Add a new sprite"));
-
-    const QList<QToolBar*> bars = window->findChildren<QToolBar*>();
-    QStringList titles;
-    for (QToolBar* bar : bars) {
-        titles << bar->windowTitle();
-        QCOMPARE(bar->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    template<typename T = QWidget>
+    static T* child(QWidget* parent, const char* name)
+    {
+        return parent->findChild<T*>(QLatin1String(name));
     }
-    QVERIFY(titles.contains(QStringLiteral("File")));
-    QVERIFY(titles.contains(QStringLiteral("Tools")));
-    for (QToolBar* bar : bars) {
-        if (bar->windowTitle() == QLatin1String("File"))
-            QCOMPARE(bar->actions().mid(3), (QList<QAction*>{window->publishAction(), window->publishAsAction()}));
-        else
-            QCOMPARE(bar->actions(), QList<QAction*>{window->addSpritesAction()});
+
+private slots:
+    void initTestCase() { registerTemplateLookups(); }
+
+    void init()
+    {
+        TestSupport::clearSettings();
+        m_dir = std::make_unique<QTemporaryDir>();
+        ExporterRegistry::instance().clear();
+        UiTest::ExporterSpec box{QStringLiteral("box"), QStringLiteral("Box Engine")};
+        box.bodyXml = UiTest::parameter("damping", "float");
+        box.fixtureXml = UiTest::parameter("density", "float");
+        UiTest::registerExporter(QDir(m_dir->path()), box);
+        UiTest::ExporterSpec plain{QStringLiteral("plain"), QStringLiteral("Plain"), QStringLiteral("down")};
+        plain.extension = QStringLiteral("txt");
+        plain.bodyXml = UiTest::parameter("mass", "float");
+        m_plain = UiTest::registerExporter(QDir(m_dir->path()), plain);
     }
-}
 
-void MainWindowTest::sectionHeadersShowAndHideTheirPanels()
-{
-    auto window = makeWindow();
-    for (int i = 0; i < sectionHeaders.size(); ++i) {
-        auto* header = window->findChild<QPushButton*>(sectionHeaders[i]);
-        QWidget* panel = window->findChild<QWidget*>(sectionPanels[i]);
-        QVERIFY2(panel->isVisible(), qPrintable(sectionPanels[i]));
-        QTest::mouseClick(header, Qt::LeftButton);
-        QVERIFY(!header->isChecked());
-        QVERIFY(!panel->isVisible());
-        QTest::mouseClick(header, Qt::LeftButton);
-        QVERIFY(panel->isVisible());
+    void cleanup() { ExporterRegistry::instance().clear(); }
+
+    void editMenuKeepsOneUndoRedoPair()
+    {
+        auto window = makeWindow();
+        QMenu* edit = nullptr;
+        for (QAction* menu : window->menuBar()->actions())
+            edit = menu->text() == QLatin1String("&Edit") ? menu->menu() : edit;
+        for (int i = 0; i < 3; ++i)
+            window->setModel(new ElementListModel);
+        QCOMPARE(edit->actions().size(), 3);
+        // The pair left belongs to the current document.
+        addBody(*window->model(), QStringLiteral("crate"));
+        edit->actions().at(1)->trigger();
+        QCOMPARE(window->model()->elementCount(), 0);
     }
-}
 
-void MainWindowTest::closedSectionStaysClosedAcrossExporterChanges()
-{
-    auto window = makeWindow();
-    auto* bodyHeader = window->findChild<QPushButton*>(QStringLiteral("bodyButton"));
-    auto* bodyPanel = window->findChild<QWidget*>(QStringLiteral("bodyParameters"));
-    QTest::mouseClick(bodyHeader, Qt::LeftButton);
-    QVERIFY(!bodyPanel->isVisible());
-    window->exporterChanged(m_plain);
-    QVERIFY(bodyHeader->isVisible());
-    QVERIFY(!bodyPanel->isVisible());
-    window->exporterChanged(m_box);
-    QVERIFY(!bodyPanel->isVisible());
-    QTest::mouseClick(bodyHeader, Qt::LeftButton);
-    QVERIFY(bodyPanel->isVisible());
-}
+    void currentBodyAndFixtureReachEveryPanel()
+    {
+        auto window = makeWindow();
+        Element* first = addBody(*window->model(), QStringLiteral("alpha"));
+        Element* second = addBody(*window->model(), QStringLiteral("beta"));
+        auto* view = child<QListView>(window.get(), "elementList");
+        const auto select = [view](int row) {
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(row, 0)).center());
+        };
+        auto* editor = child<ShapeEditor>(window.get(), "shapeEditor");
+        select(1);
+        QVERIFY(window->currentElement() == second && editor->element() == second);
+        QCOMPARE(child<ImageDetails>(window.get(), "imageDetails")->element(), second);
+        select(0);
+        QCOMPARE(editor->element(), first);
+        QVERIFY(child(child(window.get(), "bodyParameters"), "damping")->isEnabled());
+        // Selecting bodies records nothing.
+        QCOMPARE(window->model()->undoStack()->count(), 2);
 
-void MainWindowTest::exporterWithoutFixtureParametersHidesTheSection()
-{
-    auto window = makeWindow();
-    auto* combo = window->findChild<QComboBox*>(QStringLiteral("expoterComboBox"));
-    QCOMPARE(combo->currentData().toString(), QStringLiteral("box"));
-    auto* fixtureHeader = window->findChild<QPushButton*>(QStringLiteral("fixtureButton"));
-    auto* globalHeader = window->findChild<QPushButton*>(QStringLiteral("globalButton"));
-    QVERIFY(fixtureHeader->isVisible());
-
-    combo->setFocus();
-    QTest::keyClick(combo, Qt::Key_Down);  // the user activates "plain"
-    QCOMPARE(window->exporter(), m_plain);
-    QCOMPARE(window->model()->exporter(), m_plain);
-    QVERIFY(!fixtureHeader->isVisible());
-    QVERIFY(!window->findChild<QWidget*>(QStringLiteral("fixtureParameters"))->isVisible());
-    QVERIFY(!globalHeader->isVisible());
-    QVERIFY(window->findChild<QWidget*>(QStringLiteral("bodyButton"))->isVisible());
-
-    QTest::keyClick(combo, Qt::Key_Up);
-    QVERIFY(fixtureHeader->isVisible());
-    QVERIFY(window->findChild<QWidget*>(QStringLiteral("fixtureParameters"))->isVisible());
-}
-
-void MainWindowTest::editMenuKeepsOneUndoRedoPair()
-{
-    auto window = makeWindow();
-    QMenu* edit = menuTitled(*window, QStringLiteral("&Edit"));
-    for (int i = 0; i < 3; ++i)
+        QTest::mouseClick(child<QAbstractButton>(editor, "addPolygonButton"), Qt::LeftButton);
+        QCOMPARE(window->currentFixture(), first->fixtures().first());
+        QVERIFY(child(child(window.get(), "fixtureParameters"), "density")->isEnabled());
+        QTest::mouseClick(child<QAbstractButton>(editor, "deletePolygonButton"), Qt::LeftButton);
+        QCOMPARE(window->currentFixture(), nullptr);
+        // Another document forgets the body and fixture of the old one.
+        QTest::mouseClick(child<QAbstractButton>(editor, "addPolygonButton"), Qt::LeftButton);
         window->setModel(new ElementListModel);
-    QCOMPARE(edit->actions().size(), 3);
-    QAction* undo = edit->actions().at(1);
-    QAction* redo = edit->actions().at(2);
-    QCOMPARE(undo->shortcut(), QKeySequence(QKeySequence::Undo));
-    QCOMPARE(redo->shortcut(), QKeySequence(QKeySequence::Redo));
-    // The remaining pair belongs to the current document.
-    addBody(*window->model(), QStringLiteral("crate"));
-    QVERIFY(undo->isEnabled());
-    undo->trigger();
-    QCOMPARE(window->model()->elementCount(), 0);
-}
+        QVERIFY(!window->currentElement() && !window->currentFixture());
+    }
 
-void MainWindowTest::selectingABodyReachesEveryPanel()
-{
-    auto window = makeWindow();
-    ElementListModel* document = window->model();
-    Element* first = addBody(*document, QStringLiteral("alpha"));
-    Element* second = addBody(*document, QStringLiteral("beta"));
-    auto* view = window->findChild<QListView*>(QStringLiteral("elementList"));
-    auto* editor = window->findChild<ShapeEditor*>(QStringLiteral("shapeEditor"));
-    auto* image = window->findChild<ImageDetails*>(QStringLiteral("imageDetails"));
+    void publishAsksForAFileWithTheExportersExtension()
+    {
+        GlobalSettings().setLastExportName(m_dir->filePath(QStringLiteral("out.json")));
+        auto window = makeWindow();
+        addBody(*window->model(), QStringLiteral("crate"));
+        const QString target = m_dir->filePath(QStringLiteral("bodies.json"));
+        QStringList asked;
+        // A name whose extension differs in case is asked for again; the third dialog is refused.
+        TestSupport::ModalHandler handler(QList<TestSupport::ModalHandler::Handler>{
+            [&](QWidget* dialog) {
+                auto* chooser = qobject_cast<QFileDialog*>(dialog);
+                asked << chooser->windowTitle() << chooser->selectedFiles() << chooser->nameFilters();
+                TestSupport::chooseFile(dialog, m_dir->filePath(QStringLiteral("bodies.JSON")));
+            },
+            [&](QWidget* dialog) { TestSupport::chooseFile(dialog, target); },
+            [](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); }});
+        window->publishAction()->trigger();
+        QCOMPARE(asked, (QStringList{"Publish file", m_dir->filePath(QStringLiteral("out.json")), "Box Engine File (*.json)"}));
+        QFile published(target);
+        QVERIFY(published.open(QIODevice::ReadOnly));
+        QCOMPARE(published.readAll(), QByteArray("crate\n"));
+        QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("bodies.JSON"))));
+        QCOMPARE(GlobalSettings().lastExportName(), target);
 
-    const QRect secondRow = view->visualRect(view->model()->index(1, 0));
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, secondRow.center());
-    QCOMPARE(window->currentElement(), second);
-    QCOMPARE(editor->element(), second);
-    QCOMPARE(image->element(), second);
-    QVERIFY(editor->scene());
+        // With a matching name no dialog opens; once the user picks an exporter
+        // with another extension, Publish asks.
+        QVERIFY(published.remove());
+        window->publishAction()->trigger();
+        QVERIFY(!handler.handled() && QFile::exists(target));
+        auto* exporters = child<QComboBox>(window.get(), "expoterComboBox");
+        exporters->setFocus();
+        QTest::keyClick(exporters, Qt::Key_Down);
+        QCOMPARE(window->model()->exporter(), m_plain);
+        window->publishAction()->trigger();
+        QVERIFY(handler.handled());
+    }
 
-    const QRect firstRow = view->visualRect(view->model()->index(0, 0));
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, firstRow.center());
-    QCOMPARE(window->currentElement(), first);
-    QCOMPARE(editor->element(), first);
+    void loadingReplacesTheDocumentOnlyWhenReadable()
+    {
+        const QString path = m_dir->filePath(QStringLiteral("three.hws"));
+        ElementListModel saved;
+        saved.setExporter(m_plain);
+        for (const char* name : {"b", "a", "c"})
+            addBody(saved, QLatin1String(name));
+        QVERIFY(saved.save(path));
+        auto window = makeWindow();
+        QVERIFY(window->loadFile(path));
+        QVERIFY(window->model()->elementCount() == 3 && !window->isModified());
+        QCOMPARE(window->model()->undoStack()->count(), 0);
+        // The first body in name order is shown, with the document's exporter.
+        QCOMPARE(window->currentElement()->name(), QStringLiteral("a"));
+        QCOMPARE(window->exporter(), m_plain);
 
-    // The body panel edits the current body.
-    auto* bodies = window->findChild<GenericSettingsField*>(QStringLiteral("bodyParameters"));
-    QWidget* damping = bodies->findChild<QWidget*>(QStringLiteral("damping"));
-    QVERIFY(damping);
-    QVERIFY(damping->isEnabled());
+        QFile broken(m_dir->filePath(QStringLiteral("broken.hws")));
+        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("this is not a project") > 0);
+        broken.close();
+        ElementListModel* before = window->model();
+        const QString title = window->windowTitle();
+        RecordingReporter reporter;
+        QVERIFY(!window->loadFile(broken.fileName()));
+        QCOMPARE(reporter.entries.size(), 1);
+        QVERIFY(window->model() == before && window->windowTitle() == title && before->elementCount() == 3);
+    }
 
-    // Selecting bodies records nothing.
-    QCOMPARE(document->undoStack()->count(), 2);
-}
+    void filterMatchesWholeNamesWithWildcards_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("shown");
+        // Sorted without regard to case.
+        QTest::newRow("empty shows all") << QString() << QStringList{"boat", "ship", "Ship2", "shipyard"};
+        QTest::newRow("plain name is exact, in any case") << "SHIP" << QStringList{"ship"};
+        QTest::newRow("star") << "ship*" << QStringList{"ship", "Ship2", "shipyard"};
+        QTest::newRow("question mark, negated set") << "[!s]?at" << QStringList{"boat"};
+        QTest::newRow("escaped star is literal") << "ship\\*" << QStringList{};
+        QTest::newRow("regex characters are literal") << "ship.*" << QStringList{};
+    }
 
-void MainWindowTest::currentFixtureBindsTheFixturePanel()
-{
-    auto window = makeWindow();
-    Element* body = addBody(*window->model(), QStringLiteral("crate"));
-    window->elementChanged(body);
-    auto* editor = window->findChild<ShapeEditor*>(QStringLiteral("shapeEditor"));
-    QTest::mouseClick(editor->findChild<QAbstractButton*>(QStringLiteral("addPolygonButton")), Qt::LeftButton);
-    QCOMPARE(body->fixtures().size(), 1);
-    QCOMPARE(window->currentFixture(), body->fixtures().first());
+    void filterMatchesWholeNamesWithWildcards()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QStringList, shown);
+        ElementListModel document;
+        for (const char* name : {"ship", "Ship2", "shipyard", "boat"})
+            addBody(document, QLatin1String(name));
+        ElementList list;
+        list.setModel(&document);
+        QTest::keyClicks(child<QLineEdit>(&list, "filterLineEdit"), filter);
+        QAbstractItemModel* rows = child<QListView>(&list, "elementList")->model();
+        QStringList names;
+        for (int row = 0; row < rows->rowCount(); ++row)
+            names << rows->index(row, 0).data().toString();
+        QCOMPARE(names, shown);
+    }
 
-    QTest::mouseClick(editor->findChild<QAbstractButton*>(QStringLiteral("deletePolygonButton")), Qt::LeftButton);
-    QCOMPARE(body->fixtures().size(), 0);
-    QCOMPARE(window->currentFixture(), static_cast<Fixture*>(nullptr));
-
-    // Switching to another document forgets the body and fixture of the old one.
-    window->setModel(new ElementListModel);
-    QCOMPARE(window->currentElement(), static_cast<Element*>(nullptr));
-    QCOMPARE(window->currentFixture(), static_cast<Fixture*>(nullptr));
-}
-
-void MainWindowTest::publishAsksForAFileWhenThereIsNoName()
-{
-    QDir(m_dir->path()).mkpath(QStringLiteral("earlier"));
-    GlobalSettings().setLastExportName(m_dir->filePath(QStringLiteral("earlier/out.json")));
-    auto window = makeWindow();
-    addBody(*window->model(), QStringLiteral("crate"));
-    const QString target = m_dir->filePath(QStringLiteral("bodies.json"));
-    QString caption, startPath, filter;
-    TestSupport::ModalHandler handler([&](QWidget* dialog) {
-        auto* chooser = qobject_cast<QFileDialog*>(dialog);
-        caption = chooser->windowTitle();
-        startPath = chooser->selectedFiles().value(0);
-        filter = chooser->nameFilters().join(QLatin1Char(';'));
-        TestSupport::chooseFile(dialog, target);
-    });
-    window->publishAction()->trigger();
-    QVERIFY(handler.handled());
-    QCOMPARE(caption, QStringLiteral("Publish file"));
-    QCOMPARE(startPath, m_dir->filePath(QStringLiteral("earlier/out.json")));
-    QCOMPARE(filter, QStringLiteral("Box Engine File (*.json)"));
-    QCOMPARE(window->model()->exportFileName(), target);
-    QCOMPARE(GlobalSettings().lastExportName(), target);
-    QFile published(target);
-    QVERIFY(published.open(QIODevice::ReadOnly));
-    QCOMPARE(published.readAll(), QByteArray("crate\n"));
-}
-
-void MainWindowTest::publishAsksAgainForAWrongCaseExtension()
-{
-    auto window = makeWindow();
-    addBody(*window->model(), QStringLiteral("crate"));
-    const QString wrong = m_dir->filePath(QStringLiteral("bodies.JSON"));
-    const QString right = m_dir->filePath(QStringLiteral("bodies.json"));
-    TestSupport::ModalHandler handler(QList<TestSupport::ModalHandler::Handler>{
-        [&](QWidget* dialog) { TestSupport::chooseFile(dialog, wrong); },
-        [&](QWidget* dialog) { TestSupport::chooseFile(dialog, right); }});
-    window->publishAction()->trigger();
-    QVERIFY(handler.handled());
-    QVERIFY(!QFile::exists(wrong));
-    QVERIFY(QFile::exists(right));
-}
-
-void MainWindowTest::publishWritesAMatchingNameDirectly()
-{
-    auto window = makeWindow();
-    addBody(*window->model(), QStringLiteral("crate"));
-    const QString target = m_dir->filePath(QStringLiteral("direct.json"));
-    window->model()->setExportFileName(target);
-    // No dialog may open: one that did would be closed and leave no file.
-    TestSupport::ModalHandler handler([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
-    window->publishAction()->trigger();
-    QVERIFY(!handler.handled());
-    QVERIFY(QFile::exists(target));
-
-    // After switching to an exporter with another extension, Publish asks.
-    window->exporterChanged(m_plain);
-    window->publishAction()->trigger();
-    QVERIFY(handler.handled());
-}
-
-void MainWindowTest::windowWorksWithoutAnyExporter()
-{
-    ExporterRegistry::instance().clear();
-    RecordingReporter reporter;
-    auto window = makeWindow();
-    QCOMPARE(window->exporter(), static_cast<Exporter*>(nullptr));
-    QVERIFY(!window->publishAction()->isEnabled());
-    QVERIFY(!window->publishAsAction()->isEnabled());
-    auto* hint = window->statusBar()->findChild<QLabel*>(QStringLiteral("noExporterHint"));
-    QVERIFY(hint && hint->isVisible() && !hint->text().isEmpty());
-    for (const char* name : {"globalButton", "bodyButton", "fixtureButton"})
-        QVERIFY(!window->findChild<QWidget*>(QLatin1String(name))->isVisible());
-    QCOMPARE(window->findChild<QComboBox*>(QStringLiteral("expoterComboBox"))->count(), 0);
-
-    // Bodies can still be added and edited.
-    Element* body = addBody(*window->model(), QStringLiteral("crate"));
-    window->elementChanged(body);
-    auto* editor = window->findChild<ShapeEditor*>(QStringLiteral("shapeEditor"));
-    QTest::mouseClick(editor->findChild<QAbstractButton*>(QStringLiteral("addPolygonButton")), Qt::LeftButton);
-    QCOMPARE(body->fixtures().size(), 1);
-    window->publishAction()->trigger();
-    QVERIFY(reporter.entries.isEmpty());
-}
-
-QString MainWindowTest::writeProject(const QString& name, int bodies)
-{
-    ElementListModel document;
-    document.setExporter(m_box);
-    for (int i = 0; i < bodies; ++i)
-        addBody(document, QStringLiteral("body%1").arg(i));
-    const QString path = m_dir->filePath(name);
-    if (!document.save(path))
-        return {};
-    return path;
-}
-
-void MainWindowTest::unreadableDocumentLeavesTheWindowAsItWas()
-{
-    auto window = makeWindow();
-    addBody(*window->model(), QStringLiteral("crate"));
-    ElementListModel* before = window->model();
-    const QString title = window->windowTitle();
-    const int history = before->undoStack()->count();
-
-    const QString broken = m_dir->filePath(QStringLiteral("broken.hws"));
-    QFile file(broken);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("this is not a project");
-    file.close();
-
-    RecordingReporter reporter;
-    QVERIFY(!window->loadFile(broken));
-    QCOMPARE(reporter.entries.size(), 1);
-    QCOMPARE(reporter.entries.first().severity, Reporter::Warning);
-    QCOMPARE(reporter.entries.first().title, QStringLiteral("Error"));
-    QCOMPARE(window->model(), before);
-    QCOMPARE(window->windowTitle(), title);
-    QCOMPARE(before->undoStack()->count(), history);
-    QCOMPARE(before->elementCount(), 1);
-}
-
-void MainWindowTest::loadingInstallsTheDocument()
-{
-    const QString path = writeProject(QStringLiteral("three.hws"), 3);
-    QVERIFY(!path.isEmpty());
-    auto window = makeWindow();
-    QVERIFY(window->loadFile(path));
-    QCOMPARE(window->model()->elementCount(), 3);
-    QVERIFY(!window->isModified());
-    // The first body in name order is shown.
-    QCOMPARE(window->currentElement()->name(), QStringLiteral("body0"));
-    QCOMPARE(window->findChild<QComboBox*>(QStringLiteral("expoterComboBox"))->currentData().toString(),
-             QStringLiteral("box"));
-    QCOMPARE(window->model()->undoStack()->count(), 0);
-}
+    void finishedAnchorEditIsOneUndoableStep()
+    {
+        ElementListModel document;
+        document.setExporter(m_plain);
+        Element* body = addBody(document, QStringLiteral("crate"), 100, 50);
+        body->setAnchorPointAbsDirect(QPointF(10, 20));
+        document.undoStack()->clear();
+        ImageDetails panel;
+        panel.setElement(body);
+        panel.exporterChanged(m_plain);
+        // The exporter's y axis points down: pixels count from the top.
+        auto* absY = child<QDoubleSpinBox>(&panel, "anchorAbsY");
+        QCOMPARE(absY->value(), 30.0);
+        absY->selectAll();
+        QTest::keyClicks(absY, QStringLiteral("45"));
+        // The body follows every keystroke without recording anything; finishing twice records once.
+        QCOMPARE(body->anchorPointAbs(), QPointF(10, 5));
+        QCOMPARE(document.undoStack()->count(), 0);
+        QTest::keyClick(absY, Qt::Key_Return);
+        QTest::keyClick(absY, Qt::Key_Return);
+        QCOMPARE(document.undoStack()->count(), 1);
+        document.undoStack()->undo();
+        QCOMPARE(absY->value(), 30.0);
+        // A relative edit is scaled by the image size.
+        auto* relX = child<QDoubleSpinBox>(&panel, "anchorRelX");
+        relX->selectAll();
+        QTest::keyClicks(relX, QStringLiteral("0.5"));
+        QCOMPARE(body->anchorPointAbs(), QPointF(50, 20));
+    }
+};
 
 int main(int argc, char** argv)
 {
