@@ -31,7 +31,6 @@ public:
 
     AnchorPoint* anchorPoint() const { return m_anchorPoint; }
     QGraphicsPixmapItem* imageItem() const { return m_imageItem; }
-    QGraphicsRectItem* imageFrameItem() const { return m_imageFrame; }
     const QList<Shape*>& shapes() const { return m_shapes; }
     Shape* currentShape() const { return m_currentShape; }
     Shape* shapeOf(const Fixture* fixture) const;

@@ -24,7 +24,6 @@ public:
     bool isCurrent() const { return m_current; }
     // Only the scene changes this, from setCurrentShape().
     void setCurrent(bool current);
-    bool isDragging() const { return m_dragging; }
 
     virtual void syncFromFixture() = 0;
     virtual void syncToFixture(const QString& undoText) = 0;
@@ -50,7 +49,6 @@ public:
     // Takes the item out of the scene and silences the handles; the scene
     // deletes the shape later, when none of its code can be running.
     void retire();
-    bool isRetired() const { return m_retired; }
 
 signals:
     void activated(Shape* shape);

@@ -23,7 +23,6 @@ public:
     QGraphicsItem* graphicsItem() const override;
     QList<ShapeHandle*> handles() const override;
 
-    ShapeHandle* radiusHandle() const { return m_radiusHandle; }
     // The radius as drawn: the handle's distance from the centre.
     double handleRadius() const;
 

@@ -32,7 +32,6 @@ public:
     // An undoable change (when undo recording is on); nothing when the stored value is equal.
     void setValue(const QString& name, const QVariant& value);
     void setValueDirect(const QString& name, const QVariant& value) { m_values.insert(name, value); }
-    void removeValue(const QString& name) { m_values.remove(name); }
     QHash<QString, QVariant> values() const { return m_values; }
     void setValues(const QHash<QString, QVariant>& values) { m_values = values; }
 

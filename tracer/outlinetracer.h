@@ -61,7 +61,6 @@ public:
     // pixel outside the image or not inside makes every trace walk nothing.
     void setStartPixel(int x, int y);
     QPoint startPixel() const { return m_startPixel; }
-    bool hasStartPixel() const { return !m_startPixel.isNull(); }
 
     // Traces `image` (kept as a shallow copy) with the given threshold and
     // walker. Width, height and threshold are taken even when nothing is

@@ -13,7 +13,6 @@ public:
     explicit NameFilterProxyModel(QObject* parent = nullptr);
 
     void setWildcardFilter(const QString& pattern);
-    QString wildcardFilter() const { return m_pattern; }
 
     // The anchored regular expression for a Unix wildcard pattern.
     static QString wildcardToRegularExpression(const QString& pattern);

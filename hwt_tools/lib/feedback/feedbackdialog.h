@@ -30,7 +30,6 @@ public:
 
     // The feedback service on our web server.
     static QUrl defaultServiceUrl();
-    QUrl serviceUrl() const { return m_serviceUrl; }
     void setServiceUrl(const QUrl& url) { m_serviceUrl = url; }
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
 

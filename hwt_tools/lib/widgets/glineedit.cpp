@@ -36,11 +36,6 @@ void GLineEdit::slotChanged(const QString& text)
     Q_UNUSED(text)
 }
 
-void GLineEdit::revalidate()
-{
-    textChangedHook(text());
-}
-
 void GLineEdit::textChangedHook(const QString& text)
 {
     QString message;

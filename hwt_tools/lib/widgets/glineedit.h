@@ -29,8 +29,6 @@ protected:
     virtual bool validate(const QString& text, QString* errorMessage) const;
     // Called after every text change, once the text has been validated.
     virtual void slotChanged(const QString& text);
-    // Validates the current text again, for subclasses whose rules change.
-    void revalidate();
 
 private:
     void textChangedHook(const QString& text);

@@ -44,7 +44,6 @@ public:
     GAction* closeAction() const { return m_closeAction; }
     GAction* exitAction() const { return m_exitAction; }
     GAction* aboutAction() const { return m_aboutAction; }
-    GAction* separatorAction() const { return m_separatorAction; }
     GAction* preferencesAction() const { return m_preferencesAction; }
     GAction* updateCheckAction() const { return m_updateCheckAction; }
     GAction* feedbackAction() const { return m_feedbackAction; }
