@@ -21,30 +21,19 @@ private slots:
         ModelTest::writeExporter(d, "second/shared2", "shared", "down", "chipmunk",
                                  "<supportsCircles>no</supportsCircles><polygonOrientation>CCW</polygonOrientation>"
                                  "<anchorPoint><enabled>false</enabled></anchorPoint>");
-        ModelTest::writeExporter(d, "second/Alpha", "Alpha");
-        ModelTest::writeExporter(d, "broken/good", "good");
+        ModelTest::writeExporter(d, "broken/good", "Alpha");  // sorts before every shipped exporter
         d.mkpath("broken/empty");
-        ModelTest::writeExporter(d, "names/names", "names", "up", "box2d", "<template>names.txt</template>");
-        const auto write = [&d](const QString& name, const QByteArray& bytes) {
-            QFile file(d.filePath(name));
-            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-        };
-        QVERIFY(write("names/names/names.txt", "{% for b in bodies %}{{ b.name }};{% endfor %}"));
-        QVERIFY(write("l.json", "[[0,0],[10,0],[10,4],[4,4],[4,10],[0,10]]"));
+        ModelTest::writeExporter(d, "names/n", "names", "up", "box2d", "<template>t.txt</template>");
+        QVERIFY(ModelTest::writeFile(d.filePath("names/n/t.txt"), "{% for b in bodies %}{{ b.name }};{% endfor %}"));
+        QVERIFY(ModelTest::writeFile(d.filePath("l.json"), "[[0,0],[10,0],[10,4],[4,4],[4,10],[0,10]]"));
 
         Exporter zeta(d.filePath("first/zeta"));
         ElementListModel project;
         project.setExporter(&zeta);
         project.setValue("ptm", 0.1f);
-        Element* body = project.addFile(ModelTest::makeImage(d, "crate.png", 6, 4));
-        body->setAnchorPointAbsDirect(QPointF(1.25, 0.5));
-        auto* polygon = new FixturePolygon(body);
-        polygon->setPolygonDirect(QPolygonF({{0.1, 0.2}, {3, 0}, {1.0 / 3, 4}}));
-        polygon->setValue("isSensor", true);
-        body->addFixture(polygon);
-        auto* circle = new FixtureCircle(body);
-        circle->setCircleDirect(QPointF(2, 2), 1.5);
-        body->addFixture(circle);
+        Element* body = ModelTest::addBody(project, ModelTest::makeImage(d, "crate.png", 6, 4),
+                                           QPolygonF({{0.1, 0.2}, {3, 0}, {1.0 / 3, 4}}));
+        body->fixtures().first()->setValue("isSensor", true);
         QVERIFY(project.save(d.filePath("crates.hws")));
     }
 
@@ -54,8 +43,7 @@ private slots:
         QTest::addColumn<QString>("io");             // "<text" to read from standard input, ">file" to write to
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("error");          // what the program prints contains; empty: standard error is empty
-        QTest::addColumn<QStringList>("output");     // parts of the compact JSON printed; "#n": n entries;
-                                                     // "$/file:text": the file holds text
+        QTest::addColumn<QStringList>("output");     // parts of the JSON printed; "#n": n entries; "$/f:t": f holds t
         const auto row = [](const char* name, const QStringList& arguments, int exitCode, const QString& error,
                             const QStringList& output = {}, const QString& io = {}) {
             QTest::newRow(name) << arguments << io << exitCode << error << output;
@@ -66,23 +54,19 @@ private slots:
         row("exporters, later wins", {"exporters", "--exporters", "$/first", "--exporters=$/second"}, 0, "",
             {R"({"anchorPointEnabled":false,"directory":"$/second/shared2","displayName":"shared display",)"
              R"("fileExtension":"","name":"shared","originType":"anchorpoint","physicsEngine":"chipmunk",)"
-             R"("polygonOrientation":"ccw","supportsCircles":false,"yAxisDirection":"down"})",
-             R"("name":"zeta","originType":"anchorpoint","physicsEngine":"box2d","polygonOrientation":"ccw",)"
-             R"("supportsCircles":true,"yAxisDirection":"up"})"});
-        row("exporters, first wins", {"exporters", "--exporters", "$/second", "--exporters", "$/first"}, 0, "",
-            {R"("directory":"$/first/shared")"});
+             R"("polygonOrientation":"ccw","supportsCircles":false,"yAxisDirection":"down"})", R"("name":"zeta")"});
         row("broken exporter", {"exporters", "--exporters", "$/broken"}, 0, "Can't read $/broken/empty/exporter.xml",
-            {R"("name":"good")"});
+            {R"("name":"Alpha")"});
         row("no exporter directory", {"exporters", "--exporters", "$/nowhere"}, 2, "$/nowhere");
         row("full disk", {"exporters"}, 3, "", {}, ">/dev/full");
         row("dump", {"dump", "$/crates.hws", "--exporters", "$/first"}, 0, "",
             {R"({"bodies":[{"fixtures":[{"kind":"P","polygon":[[0.1,0.2],[3,0],[0.3333333333333333,4]],"values":)"
-             R"({"isSensor":["bool",true],"type":["QString","POLYGON"]}},{"center":[2,2],"kind":"C","radius":1.5,)"
-             R"("values":{"type":["QString","CIRCLE"]}}],"values":{"anchorPointAbs":["QPointF",[1.25,0.5]],)"
+             R"({"isSensor":["bool",true],"type":["QString","POLYGON"]}},{"center":[1,2],"kind":"C","radius":3,)"
+             R"("values":{"type":["QString","CIRCLE"]}}],"values":{"anchorPointAbs":["QPointF",[1,1]],)"
              R"("currentImageName":["QString","$/crate.png"],"imageFileNames":["QStringList",["$/crate.png"]],)"
              R"("name":["QString","crate"],"size":["QSize",[6,4]]}}],"exporter":"zeta","values":{"ptm":["float",)"
              R"(0.10000000149011612]}})"});
-        row("dump, exporter unknown", {"dump", "$/crates.hws", "--exporters", "$/second"}, 0,
+        row("dump, exporter unknown", {"dump", "$/crates.hws", "--exporters", "$/broken"}, 0,
             "File was created using unknown exporter zeta.", {R"("exporter":"Alpha")"});
         row("dump, no file", {"dump", "$/missing.hws"}, 2, "Can't open $/missing.hws");
         row("decompose", {"decompose", "$/l.json"}, 0, "", {"#2"});
@@ -98,7 +82,6 @@ private slots:
         row("publish", {"publish", "$/new.hws", "--output", "$/out.txt"}, 0, "", {"$/out.txt:crate;crate (2);"});
         row("publish, no output", {"publish", "$/new.hws"}, 1, "--output");
         row("publish, unwritable", {"publish", "$/new.hws", "--output", "$/no/dir/x.txt"}, 3, "Failed to write ");
-        // The traced outline of the whole 6 x 4 image, in body coordinates.
         row("create traced", {"create", "$/traced.hws", "--exporter", "names", "--trace", "$/crate.png"}, 0, "");
         row("dump traced", {"dump", "$/traced.hws"}, 0, "", {R"("kind":"P","polygon":[[0,0],[0,4],[6,4],[6,0]])"});
         row("trace", {"trace", "$/crate.png"}, 0, "", {"[[0,0],[0,4],[6,4],[6,0]]"});
@@ -124,8 +107,8 @@ private slots:
         const QByteArray out = process.readAllStandardOutput();
         const QString err = process.readAllStandardError();
         QCOMPARE(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, exitCode);
-        const QString printed = err + out;
-        QVERIFY2(error.isEmpty() ? err.isEmpty() : printed.contains(error.replace("$", dir.path())), qPrintable(err));
+        QVERIFY2(error.isEmpty() ? err.isEmpty() : QString(err + out).contains(error.replace('$', dir.path())),
+                 qPrintable(err));
         QVERIFY(exitCode == 0 || out.isEmpty());
         // The output read back as JSON; lists of named entries are sorted by name.
         const QJsonDocument json = QJsonDocument::fromJson(out);
@@ -135,11 +118,10 @@ private slots:
         for (int i = 1; i < list.size() && list.at(0)["name"].isString(); ++i)
             QVERIFY(list.at(i - 1)["name"].toString() < list.at(i)["name"].toString());
         for (QString part : output.replaceInStrings("$", dir.path())) {
-            QFile file(part.section(':', 0, 0));
             if (part.startsWith('#'))
                 QCOMPARE(list.size(), part.mid(1).toInt());
             else if (part.startsWith('/'))
-                QCOMPARE(file.open(QIODevice::ReadOnly) ? QString(file.readAll()) : "missing", part.section(':', 1));
+                QCOMPARE(QString(ModelTest::readFile(part.section(':', 0, 0))), part.section(':', 1));
             else
                 QVERIFY2(compact.contains(part), qPrintable(compact));
         }

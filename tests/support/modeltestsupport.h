@@ -16,26 +16,35 @@
 
 namespace ModelTest {
 
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("not readable");
+}
+
 // Writes dir/<folder>/exporter.xml with one parameter per level; `extra` goes inside <exporter>.
 inline QString writeExporter(const QDir& dir, const QString& folder, const QString& name, const QString& yAxis = "up",
                              const QString& engine = "box2d", const QString& extra = QString())
 {
     dir.mkpath(folder);
-    QFile file(dir.filePath(folder + "/exporter.xml"));
-    file.open(QIODevice::WriteOnly);
-    file.write(QStringLiteral("<exporter><name>%1</name><displayName>%1 display</displayName>"
-                              "<yAxisDirection>%2</yAxisDirection><physicsEngine>%3</physicsEngine>"
-                              "<origin><type>anchorpoint</type></origin>%4"
-                              "<global><parameter><name>ptm</name><type>float</type><default>32</default></parameter>"
-                              "</global><body><parameter><name>isDynamic</name><type>bool</type><default>true"
-                              "</default></parameter></body><fixture><parameter><name>density</name><type>float"
-                              "</type><default>2</default></parameter></fixture></exporter>")
-                   .arg(name, yAxis, engine, extra)
-                   .toUtf8());
+    writeFile(dir.filePath(folder + "/exporter.xml"),
+              QStringLiteral("<exporter><name>%1</name><displayName>%1 display</displayName><yAxisDirection>%2"
+                             "</yAxisDirection><physicsEngine>%3</physicsEngine><origin><type>anchorpoint</type>"
+                             "</origin>%4<global><parameter><name>ptm</name><type>float</type><default>32</default>"
+                             "</parameter></global><body><parameter><name>isDynamic</name><type>bool</type><default>"
+                             "true</default></parameter></body><fixture><parameter><name>density</name><type>float"
+                             "</type><default>2</default></parameter></fixture></exporter>")
+                  .arg(name, yAxis, engine, extra)
+                  .toUtf8());
     return dir.filePath(folder);
 }
 
-// A small opaque PNG sprite.
 inline QString makeImage(const QDir& dir, const QString& fileName, int width, int height)
 {
     QImage image(width, height, QImage::Format_ARGB32);
@@ -43,6 +52,21 @@ inline QString makeImage(const QDir& dir, const QString& fileName, int width, in
     dir.mkpath(QFileInfo(dir.filePath(fileName)).absolutePath());
     image.save(dir.filePath(fileName), "PNG");
     return dir.filePath(fileName);
+}
+
+// A body for `image` anchored at (1, 1) with `polygon` and a circle, set up without value commands.
+inline Element* addBody(ElementListModel& doc, const QString& image,
+                        const QPolygonF& polygon = QPolygonF({{1, 1}, {4, 0}, {4, 4}}))
+{
+    Element* body = doc.addFile(image);
+    body->setAnchorPointAbsDirect({1, 1});
+    auto* shape = new FixturePolygon(body);
+    shape->setPolygonDirect(polygon);
+    auto* circle = new FixtureCircle(body);
+    circle->setCircleDirect({1, 2}, 3);
+    body->addFixture(shape);
+    body->addFixture(circle);
+    return body;
 }
 
 // What the project file keeps and undo restores, as text: sorted keys, exact numbers.
