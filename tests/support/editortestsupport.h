@@ -17,37 +17,28 @@ namespace EditorTest {
 class Mouse
 {
 public:
-    explicit Mouse(QGraphicsView* view)
-        : m_view(view)
-    {
-    }
+    explicit Mouse(QGraphicsView* view) : m_view(view) {}
 
     QPoint at(const QPointF& scenePoint) const { return m_view->mapFromScene(scenePoint); }
-
     void press(const QPointF& p) { QTest::mousePress(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, at(p)); }
     void release(const QPointF& p) { QTest::mouseRelease(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, at(p)); }
-    // A move with the button held, as during a drag.
-    void dragTo(const QPointF& p)
-    {
-        const QPoint local = at(p);
-        QMouseEvent move(QEvent::MouseMove, local, m_view->viewport()->mapToGlobal(local), Qt::NoButton,
-                         Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_view->viewport(), &move);
-    }
     void click(const QPointF& p) { QTest::mouseClick(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, at(p)); }
+    // A move with the button held, as during a drag.
+    void dragTo(const QPointF& p) { send(QEvent::MouseMove, p, Qt::NoButton); }
     // What the window system delivers for a double click: press, release, double click, release.
     void doubleClick(const QPointF& p)
     {
-        press(p);
-        release(p);
-        const QPoint local = at(p);
-        QMouseEvent dbl(QEvent::MouseButtonDblClick, local, m_view->viewport()->mapToGlobal(local), Qt::LeftButton,
-                        Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_view->viewport(), &dbl);
+        click(p);
+        send(QEvent::MouseButtonDblClick, p, Qt::LeftButton);
         release(p);
     }
 
 private:
+    void send(QEvent::Type type, const QPointF& p, Qt::MouseButton button)
+    {
+        QMouseEvent event(type, at(p), m_view->viewport()->mapToGlobal(at(p)), button, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_view->viewport(), &event);
+    }
     QGraphicsView* m_view;
 };
 
@@ -56,8 +47,7 @@ inline void chooseFromContextMenu(QGraphicsView* view, const QPoint& local, cons
 {
     QTimer::singleShot(50, view, [choice]() {
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            const QList<QAction*> actions = menu->actions();
-            for (QAction* action : actions) {
+            for (QAction* action : menu->actions()) {
                 if (action->text() == choice)
                     action->trigger();
             }
@@ -72,9 +62,8 @@ inline void chooseFromContextMenu(QGraphicsView* view, const QPoint& local, cons
 inline QStringList undoTexts(const ElementListModel& document)
 {
     QStringList texts;
-    const QUndoStack* stack = document.undoStack();
-    for (int i = 0; i < stack->count(); ++i)
-        texts << stack->text(i);
+    for (int i = 0; i < document.undoStack()->count(); ++i)
+        texts << document.undoStack()->text(i);
     return texts;
 }
 

@@ -1,31 +1,23 @@
 #pragma once
 
 #include "exporter.h"
-#include "exporterregistry.h"
 
-#include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-
-// Signals carry exporters; spies need to know the type.
-Q_DECLARE_METATYPE(Exporter*)
+#include <QPainter>
 
 namespace UiTest {
 
+// An exporter definition; without a display name it shows its name.
 struct ExporterSpec
 {
-    ExporterSpec(const QString& name, const QString& displayName = QString(), const QString& yAxis = QStringLiteral("up"))
-        : name(name), displayName(displayName), yAxis(yAxis)
-    {
-    }
-    QString name;
-    QString displayName;
-    QString yAxis;
+    ExporterSpec(const QString& name, const QString& displayName = QString(),
+                 const QString& yAxis = QStringLiteral("up"))
+        : name(name), displayName(displayName), yAxis(yAxis) {}
+    QString name, displayName, yAxis;
     QString extension = QStringLiteral("json");
-    QString globalXml;
-    QString bodyXml;
-    QString fixtureXml;
+    QString globalXml, bodyXml, fixtureXml;
 };
 
 // Writes dir/<name>/exporter.xml, with a template that lists the body names,
@@ -33,35 +25,21 @@ struct ExporterSpec
 inline QString writeExporter(const QDir& dir, const ExporterSpec& spec)
 {
     dir.mkpath(spec.name);
-    QFile templ(dir.filePath(spec.name + QStringLiteral("/template.txt")));
-    templ.open(QIODevice::WriteOnly);
-    templ.write("{% for body in bodies %}{{ body.name }}\n{% endfor %}");
-    templ.close();
-    QFile file(dir.filePath(spec.name + QStringLiteral("/exporter.xml")));
-    file.open(QIODevice::WriteOnly);
-    file.write(QStringLiteral(R"(<exporter>
-  <name>%1</name><displayName>%2</displayName>
-  <template>template.txt</template><fileExtension>%3</fileExtension>
-  <yAxisDirection>%4</yAxisDirection>
-  <physicsEngine>box2d</physicsEngine>
+    const auto write = [&](const QString& fileName, const QString& text) {
+        QFile file(dir.filePath(spec.name + QLatin1Char('/') + fileName));
+        file.open(QIODevice::WriteOnly);
+        file.write(text.toUtf8());
+    };
+    write(QStringLiteral("template.txt"), QStringLiteral("{% for body in bodies %}{{ body.name }}\n{% endfor %}"));
+    write(QStringLiteral("exporter.xml"),
+          QStringLiteral(R"(<exporter><name>%1</name><displayName>%2</displayName><template>template.txt</template>
+  <fileExtension>%3</fileExtension><yAxisDirection>%4</yAxisDirection><physicsEngine>box2d</physicsEngine>
   <anchorPoint><enabled>true</enabled><relX>0.5</relX><relY>0.5</relY></anchorPoint>
   <origin><type>anchorpoint</type></origin><supportsCircles>true</supportsCircles>
-  <global>%5</global><body>%6</body><fixture>%7</fixture>
-</exporter>
-)")
-                   .arg(spec.name, spec.displayName.isEmpty() ? spec.name : spec.displayName, spec.extension,
-                        spec.yAxis, spec.globalXml, spec.bodyXml, spec.fixtureXml)
-                   .toUtf8());
-    file.close();
+  <global>%5</global><body>%6</body><fixture>%7</fixture></exporter>)")
+              .arg(spec.name, spec.displayName.isEmpty() ? spec.name : spec.displayName, spec.extension, spec.yAxis,
+                   spec.globalXml, spec.bodyXml, spec.fixtureXml));
     return dir.filePath(spec.name);
-}
-
-// Writes the exporter and registers it; the registry keeps it.
-inline Exporter* registerExporter(const QDir& dir, const ExporterSpec& spec)
-{
-    auto* exporter = new Exporter(writeExporter(dir, spec));
-    ExporterRegistry::instance().add(exporter);
-    return exporter;
 }
 
 // One <parameter> of an exporter definition, shown under its own name.
@@ -76,12 +54,9 @@ inline QString makeSprite(const QDir& dir, const QString& fileName, int width = 
 {
     QImage image(width, height, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
-    for (int y = height / 4; y < height * 3 / 4; ++y) {
-        for (int x = width / 4; x < width * 3 / 4; ++x)
-            image.setPixelColor(x, y, QColor(40, 160, 60, 255));
-    }
+    QPainter(&image).fillRect(QRect(QPoint(width / 4, height / 4), QPoint(width * 3 / 4 - 1, height * 3 / 4 - 1)),
+                              QColor(40, 160, 60));
     const QString path = dir.filePath(fileName);
-    dir.mkpath(QFileInfo(path).absolutePath());
     image.save(path, "PNG");
     return path;
 }
