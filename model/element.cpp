@@ -234,12 +234,6 @@ QPointF Element::anchorPointRel() const
     return QPointF(s.width() ? anchor.x() / s.width() : 0.0, s.height() ? anchor.y() / s.height() : 0.0);
 }
 
-QPointF Element::anchorPointFromRel(const QPointF& relative) const
-{
-    const QSize s = size();
-    return QPointF(s.width() * relative.x(), s.height() * relative.y());
-}
-
 QPointF Element::toDisplayPoint(const QPointF& point) const
 {
     if (m_exporter && m_exporter->yAxisDirection() == Exporter::Down)

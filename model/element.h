@@ -66,7 +66,6 @@ public:
     void moveAnchorPoint(const QPointF& from, const QPointF& to);
     void setAnchorPointAbsDirect(const QPointF& point);
     QPointF anchorPointRel() const;
-    QPointF anchorPointFromRel(const QPointF& relative) const;
     // Between body coordinates (y up) and the exporter's y axis; its own inverse.
     QPointF toDisplayPoint(const QPointF& point) const;
 

@@ -90,16 +90,6 @@ QList<Exporter*> ExporterRegistry::exporters() const
     return state().byName.values();
 }
 
-QStringList ExporterRegistry::names() const
-{
-    return state().byName.keys();
-}
-
-bool ExporterRegistry::isEmpty() const
-{
-    return state().byName.isEmpty();
-}
-
 Exporter* ExporterRegistry::findExporter(const QString& name) const
 {
     const QMap<QString, Exporter*>& byName = state().byName;

@@ -30,8 +30,6 @@ public:
     Exporter* exporter(const QString& name) const;
     // All registered exporters, sorted by name.
     QList<Exporter*> exporters() const;
-    QStringList names() const;
-    bool isEmpty() const;
 
     // The look-up for documents: the exporter of that name; when it is not
     // registered, reports "Unkown exporter" and returns the first registered
