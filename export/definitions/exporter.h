@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <memory>
@@ -43,6 +44,9 @@ public:
     QString description() const { return m_description; }
     PolygonOrientation polygonOrientation() const { return m_polygonOrientation; }
     bool supportsCircles() const { return m_supportsCircles; }
+    // Mistakes in the definition that leave the exporter usable, one message
+    // each, for the registry to pass on when it scans.
+    QStringList warnings() const { return m_warnings; }
 
     // In file order; the fixture list holds the "fixture" then the "collision" parameters.
     QList<const GenericParameter*> globalParameters() const;
@@ -79,4 +83,5 @@ private:
     ParameterList m_fixtureParameters;
     PolygonOrientation m_polygonOrientation = Unspecified;
     bool m_supportsCircles = true;
+    QStringList m_warnings;
 };

@@ -101,6 +101,10 @@ void ExporterReader::read()
     readParameters(root, QStringLiteral("collision"), m_exporter.m_fixtureParameters);
 
     readPolygonOrientation(root);
+
+    checkBitFieldRows(m_exporter.m_globalParameters);
+    checkBitFieldRows(m_exporter.m_bodyParameters);
+    checkBitFieldRows(m_exporter.m_fixtureParameters);
 }
 
 QDomDocument ExporterReader::load() const
@@ -281,6 +285,23 @@ std::unique_ptr<GenericParameter> ExporterReader::readParameter(const QDomElemen
                  .arg(m_exporter.m_displayName, type, parameter->m_name));
     }
     return parameter;
+}
+
+// A parameter flagged as a bit-field row becomes a row of the last "bitfield"
+// parameter before it in its list (collision parameters being part of the
+// fixture list). One with none before it is never shown, so only its default
+// is ever published: the author has to hear of it.
+void ExporterReader::checkBitFieldRows(const ParameterList& list)
+{
+    bool bitFieldSeen = false;
+    for (const auto& parameter : list) {
+        if (parameter->m_type == QLatin1String("bitfield")) {
+            bitFieldSeen = true;
+        } else if (parameter->m_isBitfield && !bitFieldSeen) {
+            m_exporter.m_warnings.append(QStringLiteral("Exporter %1: the bit-field row %2 has no bit field before it")
+                                             .arg(m_exporter.m_displayName, parameter->m_name));
+        }
+    }
 }
 
 bool ExporterReader::boolean(const QDomElement& parent, const QString& name, bool defaultValue) const

@@ -12,7 +12,8 @@ class GenericParameter;
 // Fills an Exporter from its exporter.xml. The settings are read in a fixed
 // order so that the first problem in that order is the one reported; every
 // problem throws Error (45 when the file cannot be read or parsed, 46 when its
-// content is invalid).
+// content is invalid). Mistakes that leave the exporter usable become its
+// warnings instead.
 class ExporterReader final
 {
 public:
@@ -37,6 +38,7 @@ private:
     void readPolygonOrientation(const QDomElement& exporterElement);
     void readParameters(const QDomElement& exporterElement, const QString& listName, ParameterList& list) const;
     std::unique_ptr<GenericParameter> readParameter(const QDomElement& element) const;
+    void checkBitFieldRows(const ParameterList& list);
 
     bool boolean(const QDomElement& parent, const QString& name, bool defaultValue) const;
     [[noreturn]] void fail(const QString& message) const;

@@ -63,6 +63,8 @@ void ExporterRegistry::scanExporters(const QString& directory)
             Reporter::current().report(Reporter::Critical, QStringLiteral("Failed to open exporter"), error.message());
             continue;
         }
+        for (const QString& warning : exporter->warnings())
+            Reporter::current().report(Reporter::Warning, QStringLiteral("Problem in exporter"), warning);
         qDebug().noquote() << "Adding exporter: " + exporter->displayName();
         add(exporter.release());
     }

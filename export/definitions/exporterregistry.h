@@ -18,8 +18,9 @@ public:
     static QString builtInDirectory(const QString& programDir);
 
     // Reads every subdirectory of `directory` as an exporter. One that cannot be
-    // read is reported ("Failed to open exporter") and skipped; one whose name is
-    // already registered replaces the earlier entry.
+    // read is reported ("Failed to open exporter") and skipped; the warnings of
+    // one that can are reported ("Problem in exporter") and it is registered.
+    // One whose name is already registered replaces the earlier entry.
     void scanExporters(const QString& directory);
 
     // Registers an exporter under its name, replacing an entry of that name.

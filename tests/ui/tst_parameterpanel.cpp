@@ -7,12 +7,17 @@
 #include "genericparameter.h"
 #include "genericparameterhelper.h"
 #include "genericsettingsfield.h"
+#include "publisher.h"
+#include "templatelookups.h"
 #include "testsupport.h"
 #include "uitestsupport.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -23,6 +28,19 @@
 #include <QtTest>
 
 using UiTest::parameter;
+
+namespace {
+
+const QString shippedExporters = QStringLiteral(HWT_SOURCE_DIR "/exporters");
+
+void addShippedExporterRows()
+{
+    QTest::addColumn<QString>("name");
+    for (const QString& name : QDir(shippedExporters).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+}
 
 class TestParameterPanel : public QObject
 {
@@ -35,6 +53,7 @@ class TestParameterPanel : public QObject
     FixturePolygon* m_fixture = nullptr;
     FixturePolygon* m_other = nullptr;
     std::unique_ptr<GenericSettingsField> m_panel;
+    std::unique_ptr<Exporter> m_shipped;
 
     template<typename T = QWidget>
     T* editor(const QString& name) const { return m_panel->findChild<T*>(name); }
@@ -93,7 +112,34 @@ private slots:
         m_panel = std::make_unique<GenericSettingsField>();
     }
 
-    void cleanup() { m_panel.reset(); m_document.reset(); }
+    void cleanup() { m_panel.reset(); m_document.reset(); m_shipped.reset(); }
+
+    // A document of a shipped exporter: one body with two square fixtures.
+    void openShipped(const QString& name)
+    {
+        m_shipped = std::make_unique<Exporter>(shippedExporters + QLatin1Char('/') + name);
+        m_document = std::make_unique<ElementListModel>();
+        m_document->setExporter(m_shipped.get());
+        m_body = m_document->addFile(UiTest::makeSprite(QDir(m_dir.path()), QStringLiteral("sprite.png"), 40, 20));
+        m_fixture = new FixturePolygon(m_body);
+        m_other = new FixturePolygon(m_body);
+        for (FixturePolygon* fixture : {m_fixture, m_other}) {
+            fixture->setPolygonDirect(QPolygonF({{5, 5}, {15, 5}, {15, 15}, {5, 15}}));
+            m_body->addFixture(fixture);
+        }
+    }
+    // The bit editor holding the row parameter of that name, and the row.
+    std::pair<GenericBitField*, int> bitRow(const QString& name) const
+    {
+        for (GenericBitField* field : m_panel->findChildren<GenericBitField*>()) {
+            const QList<const GenericParameter*> rows = field->rowDefinitions();
+            for (int row = 0; row < rows.size(); ++row) {
+                if (rows.at(row)->name() == name)
+                    return {field, row};
+            }
+        }
+        return {nullptr, -1};
+    }
 
     void oneEditorPerParameterBesideItsLabel()
     {
@@ -235,6 +281,104 @@ private slots:
         undo()->undo();
         m_panel->refreshData();
         QCOMPARE(field->labels().at(2), QStringLiteral("bit_2"));
+    }
+
+    void shippedExportersShowEveryParameter_data() { addShippedExporterRows(); }
+
+    void shippedExportersShowEveryParameter()
+    {
+        // Each panel edits every parameter of its level once: with an editor of its own, or as a
+        // row of the bit editor it belongs to.
+        QFETCH(QString, name);
+        openShipped(name);
+        const QList<QList<const GenericParameter*>> levels{
+            m_shipped->globalParameters(), m_shipped->bodyParameters(), m_shipped->fixtureParameters()};
+        for (const QList<const GenericParameter*>& parameters : levels) {
+            m_panel->setParameters(parameters);
+            QStringList declared, shown;
+            for (const GenericParameter* p : parameters)
+                declared << p->name() + QLatin1Char(' ') + p->type();
+            for (GenericParameterHelper* helper : m_panel->editors()) {
+                shown << helper->parameter()->name() + QLatin1Char(' ') + helper->parameter()->type();
+                QVERIFY(m_panel->isAncestorOf(m_panel->findChild<QWidget*>(helper->parameter()->name())));
+                if (auto* field = dynamic_cast<GenericBitField*>(helper)) {
+                    for (const GenericParameter* row : field->rowDefinitions())
+                        shown << row->name() + QLatin1Char(' ') + row->type();
+                    QCOMPARE(field->rowCount(), field->rowDefinitions().size());
+                }
+            }
+            declared.sort();
+            shown.sort();
+            QCOMPARE(shown, declared);
+        }
+    }
+
+    void shippedBitsReachThePublishedFile_data()
+    {
+        // Clicks on the row of one parameter ("bit n", or the row's "all", "none" and "inverse"
+        // buttons), and the number the first fixture's "filter" then holds under the key.
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<QStringList>("clicks");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<double>("expected");
+        const auto box2d = [](const char* tag, const char* row, const QStringList& clicks, const char* key,
+                              double expected) {
+            QTest::newRow(tag) << "box2d-json" << row << clicks << key << expected;
+        };
+        const auto chipmunk = [](const char* tag, const char* row, const QStringList& clicks, const char* key,
+                                 double expected) {
+            QTest::newRow(tag) << "chipmunk-json" << row << clicks << key << expected;
+        };
+        box2d("box2d category bit 3 on", "filter_categoryBits", {"bit 3"}, "categoryBits", 9);
+        box2d("box2d category bit 0 off", "filter_categoryBits", {"bit 0"}, "categoryBits", 0);
+        box2d("box2d mask bit 15 off", "filter_maskBits", {"bit 15"}, "maskBits", 32767);
+        // Whole-row buttons keep to the field's 16 bits.
+        box2d("box2d mask none then all", "filter_maskBits", {"none", "all"}, "maskBits", 65535);
+        box2d("box2d category inverted", "filter_categoryBits", {"inverse"}, "categoryBits", 65534);
+        chipmunk("chipmunk categories bit 31 off", "categories", {"bit 31"}, "categories", 2147483647);
+        chipmunk("chipmunk mask none then bit 5", "mask", {"none", "bit 5"}, "mask", 32);
+        chipmunk("chipmunk mask inverted", "mask", {"bit 0", "inverse"}, "mask", 1);
+    }
+
+    void shippedBitsReachThePublishedFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, row);
+        QFETCH(QStringList, clicks);
+        QFETCH(QString, key);
+        QFETCH(double, expected);
+        openShipped(name);
+        // Bit names that a project file brings along, under the name older projects use.
+        m_document->setSharedStringList(QStringLiteral("filter_bitfield"), {QStringLiteral("wall"), QStringLiteral("floor")});
+        showPanel(m_shipped->fixtureParameters(), m_fixture);
+        const auto [field, index] = bitRow(row);
+        QVERIFY(field);
+        QCOMPARE(field->labels().mid(0, 3), (QStringList{"wall", "floor", "bit_2"}));
+        for (const QString& click : clicks) {
+            const QStringList words = click.split(QLatin1Char(' '));
+            if (words.first() == QLatin1String("bit")) {
+                TestSupport::clickCheckBox(
+                    field->findChild<QCheckBox*>(QStringLiteral("bit_%1_%2").arg(index).arg(words.last())));
+            } else {
+                QTest::mouseClick(field->findChild<QPushButton*>(QStringLiteral("%1_%2").arg(click).arg(index)),
+                                  Qt::LeftButton);
+            }
+        }
+        QCOMPARE(double(field->value(index)), expected);
+
+        // Published through the shipped template: the first fixture has the bits, the second its default.
+        registerTemplateLookups();
+        const QString file = m_dir.filePath(name + QStringLiteral(".json"));
+        RecordingReporter reporter;
+        QVERIFY(Publisher::publish(*m_document, file).written);
+        QVERIFY(reporter.entries.isEmpty());
+        QFile published(file);
+        QVERIFY(published.open(QIODevice::ReadOnly));
+        const QJsonArray fixtures = QJsonDocument::fromJson(published.readAll())["bodies"][0]["fixtures"].toArray();
+        QCOMPARE(fixtures.size(), 2);
+        QCOMPARE(fixtures[0]["filter"][key].toDouble(-1), expected);
+        QCOMPARE(fixtures[1]["filter"][key].toDouble(-1), m_shipped->fixtureDefault(row).toDouble());
     }
 };
 

@@ -118,6 +118,8 @@ void GBitEditor::setValue(int row, quint32 value)
 {
     if (!isRow(row))
         return;
+    // Bits beyond the editor's width are not shown, so they are not kept either.
+    value &= widthMask();
     const bool changed = value != this->value(row);
     // The hex field may hold text the user typed; a value set from outside replaces it.
     m_rows[size_t(row)].hex->setText(hexText(value));
@@ -172,16 +174,21 @@ void GBitEditor::lineEditChanged(int row)
     if (!isRow(row))
         return;
     bool ok = false;
-    int number = m_rows[size_t(row)].hex->text().toInt(&ok, 16);
+    quint32 number = m_rows[size_t(row)].hex->text().toUInt(&ok, 16) & widthMask();
     if (!ok)
         number = 0;
-    setBits(row, quint32(number));
-    emit valueChanged(row, quint32(number));
+    setBits(row, number);
+    emit valueChanged(row, number);
 }
 
 void GBitEditor::labelEdited()
 {
     emit labelsChanged(labels());
+}
+
+quint32 GBitEditor::widthMask() const
+{
+    return m_bitCount >= 32 ? 0xffffffffu : (quint32(1) << m_bitCount) - 1;
 }
 
 QString GBitEditor::hexText(quint32 value) const

@@ -64,6 +64,7 @@ private:
 
     bool isRow(int row) const { return row >= 0 && row < rowCount(); }
     QString hexText(quint32 value) const;
+    quint32 widthMask() const;
     void setBits(int row, quint32 value);
 
     int m_bitCount;

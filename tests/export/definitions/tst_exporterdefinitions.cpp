@@ -4,6 +4,7 @@
 #include "genericparameter.h"
 #include "testsupport.h"
 
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -85,6 +86,8 @@ private slots:
     void texts();
     void read_data();
     void read();
+    void bitFieldRowWarnings_data();
+    void bitFieldRowWarnings();
     void registry();
 
 private:
@@ -260,6 +263,66 @@ void TestExporterDefinitions::read()
         // 45: the file cannot be read or parsed; 46: its content is invalid.
         QCOMPARE(error.code(), expected.startsWith("Can't read") ? 45 : 46);
     }
+}
+
+void TestExporterDefinitions::bitFieldRowWarnings_data()
+{
+    // A definition, and what scanning it reports ("severity title: text"). The fixture list is
+    // the "fixture" parameters followed by the "collision" ones, whatever their order in the file.
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<QStringList>("reports");
+    const auto parameter = [](const char* name, const char* type, const char* more = "") {
+        return QStringLiteral("<parameter><name>%1</name><type>%2</type>%3</parameter>").arg(name, type, more);
+    };
+    const char* row = "<bitfield>true</bitfield><default>1</default>";
+    const QString bits = parameter("bits", "bitfield", "<size>16</size>");
+    const QString category = parameter("category", "uint16", row);
+    const QString mask = parameter("mask", "uint", row);
+    const QString warning = "1 Problem in exporter: Exporter %1: the bit-field row %2 has no bit field before it";
+    const QString mine = "My Exporter";
+
+    QTest::newRow("rows after their bit field")
+        << minimal({{"collision", bits + category + parameter("group", "int") + mask}}) << QStringList();
+    QTest::newRow("row before the bit field")
+        << minimal({{"collision", category + bits + mask}}) << QStringList{warning.arg(mine, "category")};
+    QTest::newRow("bit field in fixture, rows in collision")
+        << minimal({{"fixture", bits}, {"collision", category + mask}}) << QStringList();
+    QTest::newRow("row in fixture, bit field in collision")
+        << minimal({{"collision", bits + mask}, {"fixture", category}}) << QStringList{warning.arg(mine, "category")};
+    QTest::newRow("bit field of the body")
+        << minimal({{"body", bits}, {"fixture", category}}) << QStringList{warning.arg(mine, "category")};
+    QTest::newRow("body row, bit field of the fixtures")
+        << minimal({{"fixture", bits}, {"body", category}}) << QStringList{warning.arg(mine, "category")};
+    QTest::newRow("global rows, no bit field")
+        << minimal({{"global", category + mask}})
+        << QStringList{warning.arg(mine, "category"), warning.arg(mine, "mask")};
+    QTest::newRow("unflagged before the bit field")
+        << minimal({{"fixture", parameter("category", "uint16", "<bitfield>false</bitfield>")
+                                    + parameter("count", "int") + bits}}) << QStringList();
+    QTest::newRow("display name with a placeholder")
+        << minimal({{"displayName", "Mine %2"}, {"fixture", mask}}) << QStringList{warning.arg("Mine %2", "mask")};
+}
+
+void TestExporterDefinitions::bitFieldRowWarnings()
+{
+    QFETCH(QByteArray, xml);
+    QFETCH(QStringList, reports);
+    RecordingReporter reporter;
+    ExporterRegistry& registry = ExporterRegistry::instance();
+    const auto forget = qScopeGuard([&registry] { registry.clear(); });
+    const QString root = exporterDirectory(QByteArray());
+    exporterDirectory(xml, root);
+    registry.scanExporters(root);
+    QStringList texts;
+    for (const RecordingReporter::Entry& entry : std::as_const(reporter.entries))
+        texts << QStringLiteral("%1 %2: %3").arg(entry.severity).arg(entry.title, entry.text);
+    QCOMPARE(texts, reports);
+
+    // Registered all the same, every parameter kept.
+    const Exporter* exporter = registry.exporter("minimal");
+    QVERIFY(exporter);
+    QCOMPARE(exporter->globalParameters().size() + exporter->bodyParameters().size()
+                 + exporter->fixtureParameters().size(), int(xml.count("<parameter>")));
 }
 
 void TestExporterDefinitions::registry()
