@@ -17,6 +17,7 @@
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QtEndian>
 #include <QUndoStack>
 #include <QUrl>
 
@@ -48,6 +49,8 @@ ElementListModel::ElementListModel(QObject* parent)
 {
     setColumnCount(1);
     setHorizontalHeaderLabels({tr("Bodies")});
+    // Undo and redo change the document as much as a new edit does.
+    connect(m_undoStack.get(), &QUndoStack::indexChanged, this, [this]() { setModified(true); });
 }
 
 ElementListModel::~ElementListModel()
@@ -63,8 +66,16 @@ void ElementListModel::notifyValueChanged()
 
 void ElementListModel::pushUndoCommand(QUndoCommand* command)
 {
-    m_modified = true;
+    setModified(true);
     m_undoStack->push(command);
+}
+
+void ElementListModel::setModified(bool modified)
+{
+    if (modified == m_modified)
+        return;
+    m_modified = modified;
+    emit modifiedChanged(modified);
 }
 
 QVariant ElementListModel::defaultValue(const QString& name) const
@@ -178,6 +189,10 @@ QList<Element*> ElementListModel::elements() const
 Element* ElementListModel::addFile(const QString& path)
 {
     auto* body = new Element(this, m_exporter, uniqueName(QFileInfo(path).baseName()), path);
+    // A new body starts with the anchor point where the exporter wants it.
+    if (m_exporter && body->size().isValid())
+        body->setAnchorPointAbsDirect(QPointF(body->size().width() * m_exporter->anchorPointRelX(),
+                                              body->size().height() * m_exporter->anchorPointRelY()));
     addElement(tr("Add file"), body);
     return body;
 }
@@ -314,6 +329,12 @@ bool ElementListModel::load(const QString& fileName)
     QDataStream stream(inMemory.isOpen() ? static_cast<QIODevice*>(&inMemory) : &file);
     StreamIO::prepare(stream);
     ImageCache::Batch imageBatch;
+    // Our files begin with the tag, or (the oldest ones) directly with a version we know.
+    const QByteArray head = stream.device()->peek(sizeof(qint32));
+    const qint32 first = head.size() == sizeof(qint32) ? qFromBigEndian<qint32>(head.constData()) : mainTag;
+    if (first != mainTag && (first < 1 || first > mainVersion))
+        throw Error(Error::ProjectFile,
+                    QCoreApplication::translate("ProjectFile", "%1 is not a Hullwright project").arg(fileName));
     const qint32 version = StreamIO::readVersion(stream, mainTag);
     switch (version) {
     case 1:

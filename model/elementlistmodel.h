@@ -35,7 +35,7 @@ public:
                       const QModelIndex& parent) override;
 
     bool isModified() const { return m_modified; }
-    void setModified(bool modified) { m_modified = modified; }
+    void setModified(bool modified);
     QString fileName() const { return m_fileName; }
 
     Exporter* exporter() const { return m_exporter; }
@@ -77,6 +77,7 @@ public:
 signals:
     void redisplayElement(Element* body);
     void globalValueChanged();
+    void modifiedChanged(bool modified);
 
 private:
     void readBodies(QDataStream& stream, const QDir& dir);

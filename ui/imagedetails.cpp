@@ -158,7 +158,9 @@ void ImageDetails::refill()
         const QStringList files = m_element->imageFileNames();
         m_fileNames->clear();
         m_fileNames->addItems(files);
-        m_fileNames->setCurrentIndex(files.indexOf(m_element->currentImageName()));
+        // A body that was never switched to another frame shows its first one.
+        const int current = files.indexOf(m_element->currentImageName());
+        m_fileNames->setCurrentIndex(current < 0 && !files.isEmpty() ? 0 : current);
     }
     updateAnchorPoint();
     const QSize size = m_element->size();

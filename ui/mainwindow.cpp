@@ -19,9 +19,11 @@
 
 #include <QAction>
 #include <QDebug>
+#include <QDir>
 #include <QDockWidget>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenuBar>
@@ -68,6 +70,7 @@ MainWindow::MainWindow()
     connect(m_exportParameters, &ExportSettings::exporterChanged, m_imageDetails, &ImageDetails::exporterChanged);
     connect(m_exportParameters, &ExportSettings::exporterChanged, m_shapeEditor, &ShapeEditor::exporterChanged);
     connect(m_exportParameters, &ExportSettings::exporterChanged, this, &MainWindow::exporterChanged);
+    connect(this, &GMainWindow::fileNameChanged, this, &MainWindow::updateTitle);
 
     createActions();
     createMenusAndToolBars();
@@ -255,7 +258,7 @@ void MainWindow::createMenusAndToolBars()
 
 void MainWindow::retranslate()
 {
-    setWindowTitle(tr("Hullwright"));
+    updateTitle();
     m_shapesDock->setWindowTitle(tr("Shapes"));
     m_parameterDock->setWindowTitle(tr("Parameters"));
     const char* const headerTexts[] = {QT_TR_NOOP("Exporter"), QT_TR_NOOP("Global parameters"),
@@ -279,6 +282,12 @@ void MainWindow::retranslate()
     updatePublishing();
 }
 
+void MainWindow::updateTitle()
+{
+    const QString name = fileName().isEmpty() ? tr("Untitled") : QFileInfo(fileName()).fileName();
+    setWindowTitle(tr("%1[*] - Hullwright").arg(name));
+}
+
 void MainWindow::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::LanguageChange && m_fileMenu)
@@ -299,6 +308,8 @@ void MainWindow::setModel(ElementListModel* m)
     m_editMenu->addAction(m->createUndoAction(m));
     m_editMenu->addAction(m->createRedoAction(m));
     connect(m, &ElementListModel::redisplayElement, m_elementsList, &ElementList::redisplayElement);
+    connect(m, &ElementListModel::modifiedChanged, this, &QWidget::setWindowModified);
+    setWindowModified(m->isModified());
     // Shared values such as bit names live in the document, so every panel rereads.
     connect(m, &ElementListModel::globalValueChanged, m_globalParameters, &GenericSettingsField::refreshData);
     connect(m, &ElementListModel::globalValueChanged, m_bodyParameters, &GenericSettingsField::refreshData);
@@ -379,7 +390,8 @@ void MainWindow::publish()
     const QString fileName = m_model->exportFileName();
     const QString extension = QLatin1Char('.') + m_exporter->fileExtension();
     if (!fileName.isEmpty() && fileName.endsWith(extension, Qt::CaseSensitive)) {
-        Publisher::publish(*m_model, fileName);
+        if (Publisher::publish(*m_model, fileName).written)
+            statusBar()->showMessage(tr("Published to %1").arg(QDir::toNativeSeparators(fileName)), 15000);
         return;
     }
     publishAs();

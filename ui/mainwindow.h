@@ -80,6 +80,8 @@ private:
     void createActions();
     void createMenusAndToolBars();
     void retranslate();
+    // The document's file name, with the marker of unsaved changes.
+    void updateTitle();
     void showSection(const Section& section, bool hasContent);
     void updatePublishing();
 

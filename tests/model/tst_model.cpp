@@ -104,6 +104,35 @@ private slots:
         QCOMPARE(doc->element(4 + 30)->name(), QStringLiteral("s30"));
     }
 
+    void newBodyAnchor_data()
+    {
+        // The exporter's declared anchor point, as fractions of the image, and where a new body's anchor lands.
+        QTest::addColumn<QString>("anchor");
+        QTest::addColumn<QString>("image");
+        QTest::addColumn<QPointF>("expected");
+        QTest::newRow("declared") << "<relX>0.25</relX><relY>0.75</relY>" << "art/ship.png" << QPointF(10, 15);
+        QTest::newRow("centre") << "<relX>0.5</relX><relY>0.5</relY>" << "art/ship.png" << QPointF(20, 10);
+        QTest::newRow("not declared") << "" << "art/ship.png" << QPointF(0, 0);
+        QTest::newRow("image missing") << "<relX>0.5</relX><relY>0.5</relY>" << "gone.png" << QPointF(0, 0);
+    }
+
+    void newBodyAnchor()
+    {
+        QFETCH(QString, anchor);
+        QFETCH(QString, image);
+        QFETCH(QPointF, expected);
+        Exporter exporter(ModelTest::writeExporter(dir.path(), "anchored", "anchored", "up", "box2d",
+                                                   "<anchorPoint>" + anchor + "</anchorPoint>"));
+        doc->setExporter(&exporter);
+        Element* body = doc->addFile(dir.filePath(image));
+        QCOMPARE(body->anchorPointAbs(), expected);
+        // Undo takes the body away whole; redo brings it back where it was.
+        doc->undoStack()->undo();
+        doc->undoStack()->redo();
+        QCOMPARE(doc->element(0)->anchorPointAbs(), expected);
+        doc->setExporter(&upExporter);
+    }
+
     void imagesOfABody()
     {
         const QString frameB = ModelTest::makeImage(dir.path(), "frames/b.png", 8, 6);

@@ -136,6 +136,11 @@ private slots:
         const QString version = "Can't read file: %1 section version is %2";
         const QString unknown = "Can't read file: Unknown fixture type %1";
         row("main version", Bytes().tag("HWRT").i32(9), version.arg("Main").arg(9));
+        // Any other beginning is some other kind of file.
+        const QString foreign = "$/project.hws is not a Hullwright project";
+        row("text file", Bytes().raw("<?xml version=\"1.0\"?>"), foreign);
+        row("untagged version 5", Bytes().i32(5).i32(0), foreign);
+        row("untagged version 0", Bytes().i32(0).i32(0), foreign);
         row("body version 1", Bytes().body(1), version.arg("Body").arg(1));
         row("body version 6 without tag", Bytes().head().i32(1).i32(6), version.arg("Body").arg(6));
         row("fixture version", Bytes().fixtures().tag("FIXT").i32(5), version.arg("Fixture").arg(5));

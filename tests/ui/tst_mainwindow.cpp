@@ -4,6 +4,7 @@
 #include "elementlist.h"
 #include "elementlistmodel.h"
 #include "exporterregistry.h"
+#include "gaction.h"
 #include "globalsettings.h"
 #include "imagedetails.h"
 #include "mainwindow.h"
@@ -17,6 +18,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QListView>
 #include <QTemporaryDir>
 #include <QUndoStack>
@@ -151,9 +153,39 @@ private slots:
         RecordingReporter reporter;
         QVERIFY(!window->loadFile(broken.fileName()));
         QCOMPARE(reporter.entries.size(), 1);
+        QCOMPARE(reporter.entries[0].text, broken.fileName() + QStringLiteral(" is not a Hullwright project"));
         QVERIFY(window->model() == before && window->windowTitle() == title && before->elementCount() == 3);
     }
 
+    void titleFileFieldAndStatusFollowTheDocument()
+    {
+        auto window = makeWindow();
+        const auto title = [&window]() {
+            return window->windowTitle().replace(QLatin1String("[*]"), window->isWindowModified() ? "*" : "");
+        };
+        QCOMPARE(title(), QStringLiteral("Untitled - Hullwright"));
+        Element* body = addBody(*window->model(), QStringLiteral("crate"));
+        QCOMPARE(title(), QStringLiteral("Untitled* - Hullwright"));
+        // The new body shows its file at once.
+        auto* view = child<QListView>(window.get(), "elementList");
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(0, 0)).center());
+        QCOMPARE(child<QComboBox>(window.get(), "imageFileNameComboBox")->currentText(), body->imageFileNames().value(0));
+
+        const QString project = m_dir->filePath(QStringLiteral("crates.hws"));
+        window->setFileName(project);
+        window->saveAction()->trigger();
+        QCOMPARE(title(), QStringLiteral("crates.hws - Hullwright"));
+        // Undo changes the document as much as an edit does.
+        window->model()->undoStack()->undo();
+        QCOMPARE(title(), QStringLiteral("crates.hws* - Hullwright"));
+        window->model()->undoStack()->redo();
+
+        const QString target = m_dir->filePath(QStringLiteral("crates.json"));
+        window->model()->setExportFileName(target);
+        window->publishAction()->trigger();
+        QVERIFY(QFile::exists(target));
+        QVERIFY(window->statusBar()->currentMessage().contains(QDir::toNativeSeparators(target)));
+    }
 
     void filterMatchesWholeNamesWithWildcards()
     {

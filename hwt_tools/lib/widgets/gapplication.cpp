@@ -108,29 +108,42 @@ void GApplication::openFile(const QString& filename, GMainWindow* targetWindow)
         targetWindow = nullptr;
 
     const QWidgetList topLevels = topLevelWidgets();
+    // A document that is open already is only brought to the front, whichever
+    // window comes first in the list.
+    for (QWidget* widget : topLevels) {
+        auto* window = qobject_cast<GMainWindow*>(widget);
+        if (window && window->fileName() == filename) {
+            window->raise();
+            window->activateWindow();
+            return;
+        }
+    }
     for (QWidget* widget : topLevels) {
         auto* window = qobject_cast<GMainWindow*>(widget);
         if (!window)
             continue;
         qDebug() << window->fileName();
-        if (window->fileName() == filename) {
-            window->raise();
-            window->activateWindow();
-            return;
-        }
         if (!window->isUsed() && !targetWindow && window->canOpen(filename)) {
             targetWindow = window;
             break;
         }
     }
 
-    if (!targetWindow || targetWindow->isUsed())
+    bool openedForFile = false;
+    if (!targetWindow || targetWindow->isUsed()) {
         targetWindow = newFile(filename);
+        openedForFile = true;
+    }
     if (!targetWindow)
         return;
 
-    if (targetWindow->loadFile(filename))
-        targetWindow->setFileName(filename);
+    if (!targetWindow->loadFile(filename)) {
+        // A window made only for this file would stay behind empty.
+        if (openedForFile)
+            targetWindow->close();
+        return;
+    }
+    targetWindow->setFileName(filename);
     targetWindow->raise();
     targetWindow->restoreWindowSettings();
 }

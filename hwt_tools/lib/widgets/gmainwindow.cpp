@@ -91,6 +91,7 @@ void GMainWindow::setFileName(const QString& fileName)
     m_recentFileProvider->addFile(fileName);
     m_fileName = fileName;
     GSettings().setValue(QLatin1String(lastFileNameKey), fileName);
+    emit fileNameChanged(fileName);
 }
 
 bool GMainWindow::canOpen(const QString& fileName) const

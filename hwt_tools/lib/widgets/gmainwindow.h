@@ -64,6 +64,9 @@ public slots:
     virtual void newFile();
     void createRecentFileMenu(QMenu* fileMenu);
 
+signals:
+    void fileNameChanged(const QString& fileName);
+
 protected:
     virtual void saveCustomSettings(QSettings& settings) = 0;
     virtual void restoreCustomSettings(QSettings& settings) = 0;

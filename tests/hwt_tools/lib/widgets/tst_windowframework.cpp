@@ -91,8 +91,8 @@ private slots:
 
     void openFile_data()
     {
-        // The window there before: none, an untitled, a modified or a palette one, or one with a file;
-        // "*" asks it to take the file. "!" marks a file that fails to load. Then each window's class and file.
+        // The windows there before ("+" between two): none, an untitled, a modified or a palette one, or one
+        // with a file; "*" asks the (last) one to take the file. "!" marks a file that fails to load. Then each window's class and file.
         QTest::addColumn<QString>("existing");
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("outcome");
@@ -102,10 +102,15 @@ private slots:
         QTest::newRow("modified target") << "*modified" << "/p/c.hws" << "Sheet , Sheet /p/c.hws";
         QTest::newRow("target of another class") << "*palette" << "/p/c.hws" << "Palette , Sheet /p/c.hws";
         QTest::newRow("already open") << "/p/c.hws" << "/p/c.hws" << "Sheet /p/c.hws";
+        QTest::newRow("already open beside an untitled one")
+            << "untitled+/p/c.hws" << "/p/c.hws" << "Sheet , Sheet /p/c.hws";
+        QTest::newRow("already open before an untitled one")
+            << "/p/c.hws+untitled" << "/p/c.hws" << "Sheet , Sheet /p/c.hws";
         QTest::newRow("open in other case") << "/P/c.hws" << "/p/c.hws" << "Sheet /P/c.hws, Sheet /p/c.hws";
         QTest::newRow("unknown extension") << "" << "/p/picture.png" << "Sheet /p/picture.png";
         QTest::newRow("second type") << "untitled" << "/p/colours.HWP" << "Palette /p/colours.HWP, Sheet ";
-        QTest::newRow("load fails") << "/p/a.hws" << "!/p/c.hws" << "Sheet , Sheet /p/a.hws";
+        // The window made for a file that does not load is closed again.
+        QTest::newRow("load fails") << "/p/a.hws" << "!/p/c.hws" << "Sheet /p/a.hws";
         QTest::newRow("load fails in untitled") << "untitled" << "!/p/c.hws" << "Sheet ";
     }
 
@@ -118,11 +123,13 @@ private slots:
         file.remove(QLatin1Char('!'));
         const bool asTarget = existing.startsWith(QLatin1Char('*'));
         existing.remove(QLatin1Char('*'));
-        SheetWindow* window = existing.isEmpty() ? nullptr : newSheet(existing == QLatin1String("palette") ? "x.hwp" : "");
-        if (existing.startsWith(QLatin1Char('/')))
-            window->setFileName(existing);
-        if (window)
-            window->modified = existing == QLatin1String("modified");
+        SheetWindow* window = nullptr;
+        for (const QString& each : existing.split(QLatin1Char('+'), Qt::SkipEmptyParts)) {
+            window = newSheet(each == QLatin1String("palette") ? "x.hwp" : "");
+            if (each.startsWith(QLatin1Char('/')))
+                window->setFileName(each);
+            window->modified = each == QLatin1String("modified");
+        }
         const QStringList recentBefore = GRecentFileProvider::recentFiles();
         // The desktop hands files over as events.
         QFileOpenEvent event(file);
@@ -139,9 +146,9 @@ private slots:
         windows.sort();
         QCOMPARE(windows.join(QLatin1String(", ")), outcome);
         // A file loads once, into a window whose settings are restored, and is remembered if it loaded.
-        const bool loaded = existing != file;
+        const bool loaded = !existing.split(QLatin1Char('+')).contains(file);
         QCOMPARE(script.loaded, loaded ? QStringList{file} : QStringList());
-        QCOMPARE(restores, int(loaded));
+        QCOMPARE(restores, int(loaded && script.loadSucceeds));
         const QStringList remembered = loaded && script.loadSucceeds ? QStringList{file} : QStringList();
         QCOMPARE(GRecentFileProvider::recentFiles(), remembered + recentBefore);
     }
@@ -211,6 +218,19 @@ private slots:
         editor.setValue(row, 5);
         editor.inverseButtonPressed(row);
         QCOMPARE(editor.value(row), ~quint32(5) & all);
+        // A typed value reaches the row as far as the row is wide; what is not hex is 0.
+        auto* hex = editor.findChild<QLineEdit*>(QStringLiteral("hex_0"));
+        QList<quint32> typedValues;
+        for (const char* typed : {"ffffffff", "8000000a", "zz"}) {
+            QSignalSpy reported(&editor, &GBitEditor::valueChanged);
+            hex->clear();
+            QTest::keyClicks(hex, QLatin1String(typed));
+            typedValues << reported.last().at(1).toUInt() << editor.value(row);
+        }
+        QCOMPARE(typedValues, (QList<quint32>{all, all, 0x8000000au & all, 0x8000000au & all, 0, 0}));
+        // Bits beyond the width given from outside are neither shown nor kept.
+        editor.setValue(row, 0xffffffffu);
+        QCOMPARE(hex->text().toUInt(nullptr, 16), all);
         // Rows that do not exist are ignored.
         QSignalSpy spy(&editor, &GBitEditor::valueChanged);
         editor.setValue(1, 5);
