@@ -14,6 +14,12 @@
 // Frames are added one at a time, so a caller can load each frame, add it and
 // let it go. The composite has the body's size; pixels of a frame outside it
 // are ignored.
+//
+// The tracer keeps only alphas above its threshold t, and zeroing the alphas
+// below t first cannot move any alpha across t: so a composite built with
+// threshold 0 (the plain least or greatest alpha) traced at t finds the same
+// outline as one built with t. The tracer dialog builds it once that way and
+// traces it at whatever threshold is set.
 class FrameComposite final
 {
 public:

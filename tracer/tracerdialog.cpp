@@ -8,9 +8,11 @@
 #include "pixmapitem.h"
 #include "zoomwidget.h"
 
+#include <QAbstractSpinBox>
 #include <QGraphicsPolygonItem>
 #include <QGraphicsRectItem>
 #include <QGraphicsScene>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyleOptionGraphicsItem>
@@ -131,6 +133,8 @@ const QString animationTraceModeKey = QStringLiteral("animationTraceMode");
 const QString zoomKey = QStringLiteral("zoom");
 const QString windowSizeKey = QStringLiteral("windowSize");
 const QString windowPosKey = QStringLiteral("windowPos");
+// The size a first run opens with, roomy enough for a sprite and the controls.
+const QSize firstRunSize(800, 600);
 
 bool isCompositeMode(int frameMode)
 {
@@ -160,8 +164,11 @@ TracerDialog::TracerDialog(Element* body, QWidget* parent)
     m_scene->setItemIndexMethod(QGraphicsScene::NoIndex);
     m_ui->graphicsView->setScene(m_scene);
     connect(m_ui->zoomSlider, &ZoomWidget::zoomScaleChanged, this, &TracerDialog::scaleView);
+    if (auto* zoomField = m_ui->zoomSlider->findChild<QAbstractSpinBox*>())
+        zoomField->installEventFilter(this);
 
     m_pixmap = m_body ? m_body->pixmap() : QPixmap();
+    m_compositeSize = m_body ? m_body->size() : QSize();
     m_pixmapItem = new PixmapItem(m_pixmap, this);
     m_scene->addItem(m_pixmapItem);
 
@@ -233,13 +240,21 @@ void TracerDialog::readSettings()
                                                           int(AnimationTraceMode::AllFramesIntersection),
                                                           m_ui->animationTraceMode->count()));
 
-    // A zoom of zero (or nonsense) would collapse the view; keep to the zoom bar's range.
+    // A zoom of zero (or nonsense) would collapse the view; keep to the zoom
+    // bar's range. Without a usable one, the sprite is fitted when shown.
     const QVector<float>& steps = ZoomWidget::zoomSteps();
-    const float zoom = settings.value(zoomKey, 1.0f).toFloat();
-    m_ui->zoomSlider->setZoom(std::isfinite(zoom) && zoom > 0 ? qBound(steps.first(), zoom, steps.last()) : 1.0f);
+    bool zoomRead = false;
+    const float zoom = settings.value(zoomKey).toFloat(&zoomRead);
+    m_fitZoomOnShow = !(zoomRead && std::isfinite(zoom) && zoom > 0);
+    m_ui->zoomSlider->setZoom(m_fitZoomOnShow ? 1.0f : qBound(steps.first(), zoom, steps.last()));
 
-    resize(settings.value(windowSizeKey, QSize(400, 400)).toSize());
-    move(settings.value(windowPosKey, QPoint(200, 200)).toPoint());
+    // A first run leaves the position to the dialog, which centres itself on its parent.
+    if (settings.contains(windowSizeKey))
+        resize(settings.value(windowSizeKey).toSize());
+    else
+        resize(firstRunSize.expandedTo(minimumSizeHint()));
+    if (settings.contains(windowPosKey))
+        move(settings.value(windowPosKey).toPoint());
 }
 
 void TracerDialog::writeSettings() const
@@ -253,6 +268,45 @@ void TracerDialog::writeSettings() const
     settings.setValue(windowSizeKey, size());
     settings.setValue(zoomKey, m_ui->zoomSlider->zoom());
     settings.setValue(animationTraceModeKey, m_ui->animationTraceMode->currentIndex());
+}
+
+bool TracerDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // Return in the zoom field applies the zoom. The field then ignores the
+    // key, which passes on to the dialog's default button and closes it:
+    // hand the key to the field here and mark it taken.
+    if (event->type() == QEvent::KeyPress && watched->parent() == m_ui->zoomSlider) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            watched->event(event);
+            event->accept();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TracerDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Only now has the layout given the preview its size.
+    if (m_fitZoomOnShow) {
+        m_fitZoomOnShow = false;
+        fitZoom();
+    }
+}
+
+void TracerDialog::fitZoom()
+{
+    if (m_pixmap.isNull())
+        return;
+    // A pixel to spare on each side for the frame's outline; whole percents,
+    // rounded down, as the zoom field shows them.
+    const QSize room = m_ui->graphicsView->maximumViewportSize() - QSize(2, 2);
+    const qreal fit = qMin(qreal(room.width()) / m_pixmap.width(), qreal(room.height()) / m_pixmap.height());
+    const QVector<float>& steps = ZoomWidget::zoomSteps();
+    const int percent = int(std::floor(fit * 100.0));
+    m_ui->zoomSlider->setZoom(qBound(int(steps.first() * 100), percent, int(steps.last() * 100)));
 }
 
 void TracerDialog::setStartPixel(int x, int y)
@@ -310,10 +364,10 @@ QPixmap TracerDialog::loadFrame(int index) const
     return ImageCache::load(files.at(qBound(0, index, files.size() - 1))).pixmap;
 }
 
-QImage TracerDialog::buildComposite(int frameMode, int alphaThreshold) const
+QImage TracerDialog::buildComposite(int frameMode) const
 {
     const ImageCache::Batch batch;
-    FrameComposite composite(m_body ? m_body->size() : QSize(), AnimationTraceMode(frameMode), alphaThreshold);
+    FrameComposite composite(m_compositeSize, AnimationTraceMode(frameMode), 0);
     const int frames = m_body ? m_body->imageFileNames().size() : 0;
     for (int i = 0; i < frames; ++i)
         composite.addFrame(loadFrame(i).toImage());
@@ -338,11 +392,14 @@ void TracerDialog::updateTrace()
     const int mode = m_ui->traceModeComboBox->currentData().toInt();
     const int frameMode = m_ui->animationTraceMode->currentData().toInt();
 
+    // The composite holds every frame's alpha as it is: traced at any
+    // threshold, it finds what a composite built with that threshold would
+    // (see FrameComposite), so a new threshold only walks again.
     if (!isCompositeMode(frameMode)) {
         m_tracedImage = shownImage();
     } else if (m_compositeStale) {
         m_compositeStale = false;
-        m_tracedImage = buildComposite(frameMode, alphaThreshold);
+        m_tracedImage = buildComposite(frameMode);
     }
 
     // A walk depends only on the image, threshold, walker and start pixel; a

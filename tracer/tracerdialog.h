@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QPoint>
 #include <QPolygonF>
+#include <QSize>
 
 #include <memory>
 
@@ -42,6 +43,10 @@ public:
     // Traces from the pixel (image coordinates, y down) pressed on the preview.
     void setStartPixel(int x, int y);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
 private slots:
     void scaleView(float factor);
     void on_alphaThresholdSpinBox_valueChanged(int value);
@@ -53,11 +58,14 @@ private slots:
 private:
     void readSettings();
     void writeSettings() const;
+    // The zoom at which the whole sprite fits the preview.
+    void fitZoom();
     void updateTrace();
     void updatePreview();
     // Loads frame `index` into the body and returns that frame's picture.
     QPixmap loadFrame(int index) const;
-    QImage buildComposite(int frameMode, int alphaThreshold) const;
+    // The least or greatest alpha of all frames, with no threshold applied.
+    QImage buildComposite(int frameMode) const;
     // The pixmap on show as an image, converted once per pixmap.
     QImage shownImage();
 
@@ -71,6 +79,11 @@ private:
     qint64 m_shownImageKey = 0;
     QImage m_tracedImage;
     bool m_compositeStale = true;
+    // The composite's size: the body's image when the dialog opened. The
+    // body takes the size of every frame it loads, so it cannot be asked later.
+    QSize m_compositeSize;
+    // No zoom stored: fit the sprite once the preview has its size.
+    bool m_fitZoomOnShow = false;
     // Controls change one by one while the dialog is set up; one trace with
     // the final values follows.
     bool m_settingUp = true;

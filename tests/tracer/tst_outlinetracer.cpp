@@ -40,6 +40,27 @@ QImage filled(int width, int height, int alpha)
     return image;
 }
 
+// Each alpha of 0 to 255 once, row after row from the top left, or from the bottom right when reversed;
+// 16 pixels wide and `height` rows tall, repeating.
+QImage ramp(int height, bool reversed = false)
+{
+    QImage image = filled(16, height, 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < 16; ++x)
+            image.setPixel(x, y, qRgba(0, 0, 0, reversed ? 255 - (16 * y + x) % 256 : (16 * y + x) % 256));
+    return image;
+}
+
+// The pixels a trace at the threshold counts as inside, white on black.
+QImage inside(const QImage& image, int threshold)
+{
+    QImage mask(image.size(), QImage::Format_Grayscale8);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            mask.scanLine(y)[x] = qAlpha(image.pixel(x, y)) > threshold ? 255 : 0;
+    return mask;
+}
+
 // The shipped tracer and the reference: empty when walks, contours and polygons agree bit for bit.
 struct Twin
 {
@@ -204,6 +225,39 @@ private slots:
         QCOMPARE(composite, ReferenceTracer::frameComposite(frames, size, mode, threshold));
     }
 
+    // A composite built with threshold 0 (the least or greatest alpha as it is), traced at any threshold, finds
+    // the inside pixels of the composite built with that threshold, whatever the sizes of the frames: the
+    // tracer dialog builds it once and traces it at every threshold set.
+    void compositeWithoutThreshold_data()
+    {
+        QTest::addColumn<Images>("frames");
+        QTest::addColumn<QSize>("size");
+        const QImage corner = picture({"#9..", "75#.", "3.1#", "2468", "...."});
+        QImage opaque(3, 20, QImage::Format_RGB32);
+        opaque.fill(Qt::black);
+        QTest::newRow("same size") << Images{ramp(16), ramp(16, true)} << QSize(16, 16);
+        QTest::newRow("larger later") << Images{corner, ramp(16), ramp(20, true)} << corner.size();
+        QTest::newRow("smaller later") << Images{ramp(16), corner, ramp(12, true)} << QSize(16, 16);
+        QTest::newRow("beyond every frame") << Images{corner, ramp(12, true)} << QSize(20, 22);
+        QTest::newRow("without alpha") << Images{ramp(20), opaque} << QSize(16, 20);
+        QTest::newRow("null frame") << Images{ramp(16, true), QImage(), corner} << QSize(16, 16);
+        QTest::newRow("one frame") << Images{ramp(16)} << QSize(16, 16);
+    }
+
+    void compositeWithoutThreshold()
+    {
+        QFETCH(Images, frames);
+        QFETCH(QSize, size);
+        for (AnimationTraceMode mode : {I, U}) {
+            const QImage once = FrameComposite::build(frames, size, mode, 0);
+            for (int threshold = 0; threshold <= 255; ++threshold) {
+                const QImage fresh = ReferenceTracer::frameComposite(frames, size, mode, threshold);
+                QVERIFY2(inside(once, threshold) == inside(fresh, threshold),
+                         qPrintable(QStringLiteral("mode %1, threshold %2").arg(int(mode)).arg(threshold)));
+            }
+        }
+    }
+
     void equivalenceOnGeneratedImages()
     {
         // QImage::pixel warns about indexes beyond the colour table.
@@ -240,6 +294,7 @@ private slots:
             const QImage composite = FrameComposite::build(recent, size, mode, threshold);
             QCOMPARE(composite, ReferenceTracer::frameComposite(recent, size, mode, threshold));
             QCOMPARE(Twin().trace(composite, threshold, TraceMode(round % 2), {0.0f, 1.0f}), QString());
+            QCOMPARE(inside(FrameComposite::build(recent, size, mode, 0), threshold), inside(composite, threshold));
         }
         QVERIFY(walked > 2000);  // most cases walked something
     }

@@ -1,8 +1,8 @@
 #include "element.h"
 #include "elementlistmodel.h"
-#include "framecomposite.h"
 #include "gsettings.h"
 #include "pixmapitem.h"
+#include "referencetracer.h"
 #include "testsupport.h"
 #include "tracerdialog.h"
 #include "tracertestsupport.h"
@@ -30,16 +30,30 @@ QList<QImage> frames()
             TracerTestSupport::picture({full, full, full, full, full, none, none, none, none})};
 }
 
-// The outline the dialog should show for {frame mode, composite threshold, threshold, mode, tolerance in
-// tenths, frame shown, start pixel x, y}: of the frame shown, or of the composite of all frames.
+// The outline of `image` at the threshold, straight, tolerance 0, from the first pixel inside.
+QPolygonF traced(const QImage& image, int threshold)
+{
+    OutlineTracer tracer;
+    tracer.trace(image, threshold, TraceMode::Straight);
+    return tracer.polygon(0.0f);
+}
+
+// The composite of all frames as first defined: each frame's alpha below the threshold counted as 0,
+// then the least or greatest per pixel, in the size of the first frame (the one the body shows).
+QImage composite(const QList<QImage>& images, int frameMode, int threshold)
+{
+    return ReferenceTracer::frameComposite(images, images.value(0).size(), AnimationTraceMode(frameMode), threshold);
+}
+
+// The outline the dialog should show for {frame mode, threshold, mode, tolerance in tenths, frame
+// shown, start pixel x, y}: of the frame shown, or of the composite of all frames.
 QPolygonF expected(const QList<int>& trace)
 {
     OutlineTracer tracer;
-    tracer.setStartPixel(trace.value(6), trace.value(7));
-    tracer.trace(trace[0] ? FrameComposite::build(frames(), QSize(14, 9), AnimationTraceMode(trace[0]), trace[1])
-                          : frames().at(trace.value(5)),
-                 trace[2], TraceMode(trace[3]));
-    return tracer.polygon(trace[4] / 10.0f);
+    tracer.setStartPixel(trace.value(5), trace.value(6));
+    tracer.trace(trace[0] ? composite(frames(), trace[0], trace[1]) : frames().at(trace.value(4)), trace[1],
+                 TraceMode(trace[2]));
+    return tracer.polygon(trace[3] / 10.0f);
 }
 
 template <typename T>
@@ -83,8 +97,8 @@ class TestTracerDialog : public QObject
     ElementListModel m_document;
     int m_bodies = 0;
 
-    // A body of the frames (PNG files) showing the first, and the tracer settings to start with.
-    std::unique_ptr<Element> makeBody(const QVariantMap& settings)
+    // A body of the images (PNG files, at most ten) showing the first, and the tracer settings to start with.
+    std::unique_ptr<Element> makeBody(const QVariantMap& settings, const QList<QImage>& images = frames())
     {
         TestSupport::clearSettings();
         GSettings store;
@@ -92,10 +106,13 @@ class TestTracerDialog : public QObject
             store.setValue(QStringLiteral("tracer/") + it.key(), it.value());
         // New files for every body, as the image cache knows files by path.
         const QString files = m_dir.filePath(QStringLiteral("body%1-frame%2.png").arg(++m_bodies));
-        for (int i : {0, 1})
-            frames()[i].save(files.arg(i));
-        auto body = std::make_unique<Element>(&m_document, nullptr, QStringLiteral("body"), files.arg(1));
-        body->addImageFileNameDirect(files.arg(0));
+        for (int i = 0; i < images.size(); ++i)
+            images[i].save(files.arg(i));
+        // The first frame added last, so that the body holds it loaded, as it does its current image.
+        const int last = int(images.size()) - 1;
+        auto body = std::make_unique<Element>(&m_document, nullptr, QStringLiteral("body"), files.arg(last));
+        for (int i = last - 1; i >= 0; --i)
+            body->addImageFileNameDirect(files.arg(i));
         body->setValueDirect(QStringLiteral("currentImageName"), files.arg(0));
         return body;
     }
@@ -109,25 +126,25 @@ private slots:
         const QVariantMap single{{"animationTraceMode", 0}, {"tolerance", 0}, {"zoom", 8}};  // zoomed in for presses
         const QVariantMap natural{{"animationTraceMode", 0}, {"tolerance", 1.5f}, {"traceModeIndex", 0}};
         const QVariantMap all{{"animationTraceMode", 1}, {"tolerance", 0.0f}, {"alphaThreshold", 150}};
-        QTest::newRow("first run") << QVariantMap{} << "" << QList<int>{1, 0, 0, 1, 10};
+        QTest::newRow("first run") << QVariantMap{} << "" << QList<int>{1, 0, 1, 10};
         QTest::newRow("unusable stored") << QVariantMap{{"traceModeIndex", 7}, {"animationTraceMode", -2},
                                                         {"alphaThreshold", "12.9"}, {"tolerance", "nonsense"}, {"zoom", 0}}
-                                         << "" << QList<int>{1, 12, 12, 1, 0};
-        QTest::newRow("tolerance") << natural << "toleranceSpinBox 0.8" << QList<int>{0, 0, 0, 0, 8};
-        QTest::newRow("too coarse for OK") << single << "toleranceSpinBox 100" << QList<int>{0, 0, 0, 1, 1000};
-        QTest::newRow("threshold") << natural << "alphaThresholdSpinBox 130" << QList<int>{0, 0, 130, 0, 15};
-        // A new threshold traces the composite already built; a new frame mode builds it again.
-        QTest::newRow("threshold, all frames") << all << "alphaThresholdSpinBox 50" << QList<int>{1, 150, 50, 1, 0};
-        QTest::newRow("frame mode") << all << "animationTraceMode Down" << QList<int>{2, 150, 150, 1, 0};
-        QTest::newRow("single frame") << all << "animationTraceMode Up" << QList<int>{0, 0, 150, 1, 0};
+                                         << "" << QList<int>{1, 12, 1, 0};
+        QTest::newRow("tolerance") << natural << "toleranceSpinBox 0.8" << QList<int>{0, 0, 0, 8};
+        QTest::newRow("too coarse for OK") << single << "toleranceSpinBox 100" << QList<int>{0, 0, 1, 1000};
+        QTest::newRow("threshold") << natural << "alphaThresholdSpinBox 130" << QList<int>{0, 130, 0, 15};
+        // A threshold below the one the composite was first traced at brings back the alpha between them.
+        QTest::newRow("threshold, all frames") << all << "alphaThresholdSpinBox 50" << QList<int>{1, 50, 1, 0};
+        QTest::newRow("frame mode") << all << "animationTraceMode Down" << QList<int>{2, 150, 1, 0};
+        QTest::newRow("single frame") << all << "animationTraceMode Up" << QList<int>{0, 150, 1, 0};
         // Only the frame on show is traced alone, also the body's own, which the body does not load again.
-        QTest::newRow("next frame") << single << "animationPhaseSlider drag 1" << QList<int>{0, 0, 0, 1, 0, 1};
-        QTest::newRow("and back") << single << "animationPhaseSlider End Home" << QList<int>{0, 0, 0, 1, 0, 0};
-        QTest::newRow("next frame, all frames") << all << "animationPhaseSlider End" << QList<int>{1, 150, 150, 1, 0, 1};
+        QTest::newRow("next frame") << single << "animationPhaseSlider drag 1" << QList<int>{0, 0, 1, 0, 1};
+        QTest::newRow("and back") << single << "animationPhaseSlider End Home" << QList<int>{0, 0, 1, 0, 0};
+        QTest::newRow("next frame, all frames") << all << "animationPhaseSlider End" << QList<int>{1, 150, 1, 0, 1};
         // A press traces from the pixel under the pointer (the island's (7, 8), not its neighbour), also later.
-        QTest::newRow("pressed") << single << "graphicsView 7.8 8.5" << QList<int>{0, 0, 0, 1, 0, 0, 7, 8};
+        QTest::newRow("pressed") << single << "graphicsView 7.8 8.5" << QList<int>{0, 0, 1, 0, 0, 7, 8};
         QTest::newRow("then mode, beside") << single << "graphicsView 7.8 8.5; traceModeComboBox Up; graphicsView 13.5 0.5"
-                                           << QList<int>{0, 0, 0, 0, 0, 0, 7, 8};
+                                           << QList<int>{0, 0, 0, 0, 0, 7, 8};
     }
 
     void tracesWhatTheControlsShow()
@@ -146,7 +163,7 @@ private slots:
                                dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->isEnabled(),
                                dialog.findChild<QLineEdit*>("vertexLineEdit")->text(),
                                dialog.findChild<QGraphicsView*>()->transform().isInvertible()}),
-                 QVariantList({frames().at(trace.value(5)).convertToFormat(QImage::Format_Alpha8), polygon, polygon,
+                 QVariantList({frames().at(trace.value(4)).convertToFormat(QImage::Format_Alpha8), polygon, polygon,
                                polygon.size() >= 3, QString::number(polygon.size()), true}));
         if (polygon.size() < 3) {  // nor does Return accept
             dialog.hide();
@@ -173,11 +190,181 @@ private slots:
             };
             const QVariantList before = seen(dialog.get());
             QVERIFY(before[1].toDouble() > 1.0);
-            QCOMPARE(before[2].value<QPolygonF>(), expected({2, 77, 77, 0, 15}));
+            QCOMPARE(before[2].value<QPolygonF>(), expected({2, 77, 0, 15}));
             dialog.reset();
             TracerDialog next(body.get());
             QCOMPARE(seen(&next), before);
         }
+    }
+
+    // The threshold counts in the all-frames modes as it does for one frame: each new one, lower or higher than
+    // the last, traces the frames combined per pixel (least or greatest alpha) at that threshold.
+    void thresholdTracesTheCombinedFrames_data()
+    {
+        QTest::addColumn<QList<QImage>>("images");
+        QTest::addColumn<int>("frameMode");
+        QTest::addColumn<QImage>("combined");  // the frames combined by hand
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        using TracerTestSupport::picture;
+        // Alpha levels 100 ('4'), 150 ('6'), 200 ('8') and 255.
+        const QImage ring = picture({".......", ".44444.", ".48884.", ".44444.", "......."});
+        const QImage core = picture({".......", "..666..", "..6#6..", "..666..", "......."});
+        const QImage greatest = picture({".......", ".46664.", ".48#84.", ".46664.", "......."});
+        const QImage least = picture({".......", "..444..", "..686..", "..444..", "......."});
+        const QList<QImage> two{ring, core}, one{ring};
+        const int I = int(AnimationTraceMode::AllFramesIntersection), U = int(AnimationTraceMode::AllFramesUnion);
+        QTest::newRow("union, lowered") << two << U << greatest << 120 << 50;
+        QTest::newRow("union, raised") << two << U << greatest << 50 << 120;
+        QTest::newRow("intersection, lowered") << two << I << least << 160 << 50;
+        QTest::newRow("intersection, raised") << two << I << least << 50 << 120;
+        QTest::newRow("one frame, union, lowered") << one << U << ring << 120 << 50;
+        QTest::newRow("one frame, union, raised") << one << U << ring << 50 << 120;
+        QTest::newRow("one frame, intersection, lowered") << one << I << ring << 120 << 50;
+    }
+
+    void thresholdTracesTheCombinedFrames()
+    {
+        QFETCH(QList<QImage>, images);
+        QFETCH(int, frameMode);
+        QFETCH(QImage, combined);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        auto body = makeBody({{"animationTraceMode", frameMode}, {"alphaThreshold", from}, {"tolerance", 0}}, images);
+        TracerDialog dialog(body.get());
+        dialog.show();
+        const QPolygonF before = dialog.polygon();
+        enter(&dialog, QStringLiteral("alphaThresholdSpinBox %1").arg(to));
+        QCOMPARE(before, traced(combined, from));
+        QCOMPARE(dialog.polygon(), traced(combined, to));
+        QCOMPARE(sceneItem<QGraphicsPolygonItem>(&dialog)->polygon(), dialog.polygon());
+        QVERIFY(dialog.polygon() != before);  // the threshold crossed a level the pictures hold
+    }
+
+    // Frames of other sizes than the image on show: the composite keeps that image's size, pixels of larger
+    // frames beyond it are left out and pixels a smaller frame does not cover keep what the others give. It
+    // does so after the body has loaded other frames, and at every threshold in turn, lower or higher.
+    void framesOfOtherSizes_data()
+    {
+        QTest::addColumn<QList<QImage>>("images");
+        QTest::addColumn<int>("stored");  // frame mode
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<int>("frameMode");
+        using TracerTestSupport::picture;
+        const QImage small = picture({".....", ".33..", ".3#..", "....."});
+        const QImage large = picture({"........", "..666666", "..6.....", "..6..9..", "..666666", "........"});
+        const int I = int(AnimationTraceMode::AllFramesIntersection), U = int(AnimationTraceMode::AllFramesUnion);
+        QTest::newRow("larger later, union") << QList<QImage>{small, large} << U << "" << U;
+        QTest::newRow("larger later, intersection") << QList<QImage>{small, large} << I << "" << I;
+        QTest::newRow("smaller later, union") << QList<QImage>{large, small} << U << "" << U;
+        QTest::newRow("smaller later, intersection") << QList<QImage>{large, small} << I << "" << I;
+        QTest::newRow("mode changed") << QList<QImage>{small, large} << U << "animationTraceMode Up" << I;
+        QTest::newRow("mode changed back") << QList<QImage>{small, large} << U << "animationTraceMode Up Down" << U;
+        QTest::newRow("larger shown, mode changed")
+            << QList<QImage>{small, large} << I << "animationPhaseSlider End; animationTraceMode Down" << U;
+        QTest::newRow("smaller shown, mode changed")
+            << QList<QImage>{large, small} << U << "animationPhaseSlider End; animationTraceMode Up" << I;
+    }
+
+    void framesOfOtherSizes()
+    {
+        QFETCH(QList<QImage>, images);
+        QFETCH(int, stored);
+        QFETCH(QString, steps);
+        QFETCH(int, frameMode);
+        auto body = makeBody({{"animationTraceMode", stored}, {"tolerance", 0}}, images);
+        TracerDialog dialog(body.get());
+        dialog.show();
+        enter(&dialog, steps);
+        // One tracer for all thresholds, as the dialog's, which traces at every digit typed: where nothing is
+        // inside, the last outline stays.
+        OutlineTracer tracer;
+        for (const QString threshold : {"0", "100", "74", "75", "224", "225", "0"}) {
+            enter(&dialog, "alphaThresholdSpinBox " + threshold);
+            for (int digits = 1; digits <= threshold.size(); ++digits) {
+                const int typed = threshold.left(digits).toInt();
+                tracer.trace(composite(images, frameMode, typed), typed, TraceMode::Straight);
+            }
+            QCOMPARE(QVariantList({threshold, dialog.polygon()}), QVariantList({threshold, tracer.polygon(0.0f)}));
+        }
+    }
+
+    // Return in the zoom field applies the zoom and leaves the dialog open; elsewhere it still means OK.
+    void returnKey_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<float>("zoom");
+        QTest::addColumn<bool>("open");
+        QTest::newRow("zoom, Return") << "zoomValue" << "250" << int(Qt::Key_Return) << 2.5f << true;
+        QTest::newRow("zoom, Enter") << "zoomValue" << "40" << int(Qt::Key_Enter) << 0.4f << true;
+        QTest::newRow("zoom unchanged, Return") << "zoomValue" << "300" << int(Qt::Key_Return) << 3.0f << true;
+        QTest::newRow("tolerance, Return") << "toleranceSpinBox" << "0.5" << int(Qt::Key_Return) << 3.0f << false;
+    }
+
+    void returnKey()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(int, key);
+        QFETCH(float, zoom);
+        QFETCH(bool, open);
+        auto body = makeBody({{"zoom", 3}});
+        TracerDialog dialog(body.get());
+        dialog.show();
+        auto* box = dialog.findChild<QAbstractSpinBox*>(field);
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClicks(box, text);
+        QTest::keyClick(box, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QCOMPARE(dialog.isVisible(), open);
+        QCOMPARE(dialog.result(), open ? int(QDialog::Rejected) : int(QDialog::Accepted));
+        QCOMPARE(float(dialog.findChild<QGraphicsView*>()->transform().m11()), zoom);
+    }
+
+    // A first run opens roomy with the whole sprite in view, as large as the zoom bar allows; a later one where
+    // the last was left.
+    void openingGeometry_data()
+    {
+        QTest::addColumn<QSize>("sprite");
+        QTest::addColumn<QVariantMap>("settings");
+        QTest::addColumn<QRect>("geometry");  // empty: at least 800 x 600, anywhere
+        QTest::addColumn<float>("zoom");      // 0: the sprite fills the view's width or height
+        QTest::newRow("first run, wide") << QSize(1500, 60) << QVariantMap{} << QRect() << 0.0f;
+        QTest::newRow("first run, tall") << QSize(90, 1400) << QVariantMap{} << QRect() << 0.0f;
+        QTest::newRow("first run, enlarged") << QSize(300, 200) << QVariantMap{} << QRect() << 0.0f;
+        QTest::newRow("first run, tiny") << QSize(5, 3) << QVariantMap{} << QRect() << 50.0f;
+        QTest::newRow("unusable zoom") << QSize(300, 200) << QVariantMap{{"zoom", "none"}} << QRect() << 0.0f;
+        QTest::newRow("zero zoom") << QSize(300, 200) << QVariantMap{{"zoom", 0}} << QRect() << 0.0f;
+        const QVariantMap earlier{{"windowSize", QSize(700, 500)}, {"windowPos", QPoint(30, 40)}, {"zoom", 0.5f}};
+        QTest::newRow("earlier run") << QSize(300, 200) << earlier << QRect(30, 40, 700, 500) << 0.5f;
+    }
+
+    void openingGeometry()
+    {
+        QFETCH(QSize, sprite);
+        QFETCH(QVariantMap, settings);
+        QFETCH(QRect, geometry);
+        QFETCH(float, zoom);
+        QImage image(sprite, QImage::Format_ARGB32);
+        image.fill(Qt::black);
+        auto body = makeBody(settings, {image});
+        TracerDialog dialog(body.get());
+        dialog.show();
+        QCoreApplication::processEvents();  // scroll bars come and go later
+        if (geometry.isEmpty())
+            QVERIFY(dialog.width() >= 800 && dialog.height() >= 600);
+        else
+            QCOMPARE(QRect(dialog.pos(), dialog.size()), geometry);
+        auto* view = dialog.findChild<QGraphicsView*>();
+        const QRect shown = view->mapFromScene(QRectF(QPointF(0, 0), sprite)).boundingRect();
+        const QRect room = view->viewport()->rect();
+        QVERIFY(room.contains(shown));
+        if (zoom > 0)
+            QCOMPARE(float(view->transform().m11()), zoom);
+        else
+            QVERIFY(shown.width() >= room.width() * 0.95 || shown.height() >= room.height() * 0.95);
     }
 };
 
