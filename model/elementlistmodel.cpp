@@ -190,9 +190,13 @@ Element* ElementListModel::addFile(const QString& path)
 {
     auto* body = new Element(this, m_exporter, uniqueName(QFileInfo(path).baseName()), path);
     // A new body starts with the anchor point where the exporter wants it.
-    if (m_exporter && body->size().isValid())
-        body->setAnchorPointAbsDirect(QPointF(body->size().width() * m_exporter->anchorPointRelX(),
-                                              body->size().height() * m_exporter->anchorPointRelY()));
+    if (m_exporter && body->size().isValid()) {
+        const QPointF anchor(body->size().width() * m_exporter->anchorPointRelX(),
+                             body->size().height() * m_exporter->anchorPointRelY());
+        // The top-left corner is where an anchor that was never set is anyway.
+        if (!anchor.isNull())
+            body->setAnchorPointAbsDirect(anchor);
+    }
     addElement(tr("Add file"), body);
     return body;
 }

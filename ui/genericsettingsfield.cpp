@@ -74,6 +74,8 @@ void GenericSettingsField::setParameters(const QList<const GenericParameter*>& p
             bitField = new GenericBitField(parameter, this);
             bitField->setObjectName(parameter->name());
             bitField->setEnabled(false);
+            bitField->setStatusTip(parameter->shortDescription());
+            bitField->setToolTip(toolTip(parameter));
             m_layout->addWidget(bitField, row++, 0, 1, 2);
             m_editorWidgets.append(bitField);
             m_editors.append(bitField);
