@@ -22,6 +22,7 @@
 #include <QtMath>
 
 #include <memory>
+#include <vector>
 
 namespace Cli {
 
@@ -37,11 +38,14 @@ const char usage[] =
     "                                 without FILE) into convex pieces\n"
     "  publish PROJECT.hws [--exporter NAME] [--output FILE]\n"
     "                                 render a project through its exporter (or NAME)\n"
-    "                                 into FILE (default: the project's export file)\n"
+    "                                 into FILE (default: the project's export file);\n"
+    "                                 refused when the project's exporter is missing\n"
+    "                                 and no NAME is given\n"
     "  create OUT.hws --exporter NAME [--trace] [--mode straight|natural]\n"
     "         [--tolerance T] [--threshold A] IMAGE...\n"
     "                                 a new project with one body per image, each\n"
-    "                                 with its traced outline when --trace is given\n"
+    "                                 with its traced outline when --trace is given;\n"
+    "                                 prints where it was written\n"
     "  trace IMAGE [FRAME...] [--mode straight|natural] [--tolerance T]\n"
     "        [--threshold A] [--start X,Y] [--frames single|intersection|union]\n"
     "                                 the outline traced from the image's alpha,\n"
@@ -269,16 +273,67 @@ Exporter* namedExporter(const QString& name, QTextStream& err)
     return exporter;
 }
 
+// Holds what is reported while a project loads, to pass on or drop once it is
+// known whether the command line's exporter replaces a missing one.
+class HeldReporter final : public Reporter
+{
+public:
+    void report(Severity severity, const QString& title, const QString& text, QObject* context) override
+    {
+        m_held.push_back({severity, title, text, context});
+    }
+    void passOn(Reporter& to) const
+    {
+        for (const Held& each : m_held)
+            to.report(each.severity, each.title, each.text, each.context);
+    }
+
+private:
+    struct Held
+    {
+        Severity severity;
+        QString title, text;
+        QObject* context;
+    };
+    std::vector<Held> m_held;
+};
+
 int publish(const Options& options, QTextStream& err)
 {
-    const std::unique_ptr<ElementListModel> document = readProject(options.positional.first(), err);
-    if (!document)
-        return InputError;
+    const QString project = options.positional.first();
+    Exporter* chosen = nullptr;
     if (options.values.contains(QStringLiteral("exporter"))) {
-        Exporter* exporter = namedExporter(options.values.value(QStringLiteral("exporter")), err);
-        if (!exporter)
+        chosen = namedExporter(options.values.value(QStringLiteral("exporter")), err);
+        if (!chosen)
             return InputError;
-        document->setExporter(exporter);
+    }
+
+    Reporter& reporter = Reporter::current();
+    HeldReporter held;
+    Reporter::install(&held);
+    const std::unique_ptr<ElementListModel> document = readProject(project, err);
+    Reporter::install(&reporter);
+    if (!document) {
+        held.passOn(reporter);
+        return InputError;
+    }
+    // Another exporter's format under the project's file name would be worse
+    // than nothing: without --exporter the project's own one must be there.
+    const QString stored = document->storedExporterName();
+    const bool storedMissing = !ExporterRegistry::instance().exporter(stored);
+    if (chosen) {
+        document->setExporter(chosen);
+        // The load's complaint about the missing exporter would only confuse.
+        if (!storedMissing)
+            held.passOn(reporter);
+    } else if (storedMissing) {
+        err << "hullwright-cli: "
+            << (stored.isEmpty() ? QStringLiteral("%1 names no exporter; give one with --exporter NAME").arg(project)
+                                 : QStringLiteral("exporter %1 is not installed").arg(stored))
+            << '\n';
+        return InputError;
+    } else {
+        held.passOn(reporter);
     }
     if (!document->exporter()) {
         err << QStringLiteral("No exporter is installed to publish with") << '\n';
@@ -286,13 +341,14 @@ int publish(const Options& options, QTextStream& err)
     }
     QString output = options.values.value(QStringLiteral("output"), document->exportFileName());
     if (output.isEmpty()) {
-        err << "hullwright-cli: the project names no export file; give --output FILE\n" << usage;
-        return UsageError;
+        err << "hullwright-cli: "
+            << QStringLiteral("%1 has no export file name; give one with --output FILE").arg(project) << '\n';
+        return InputError;
     }
     return Publisher::publish(*document, QFileInfo(output).absoluteFilePath()).written ? Success : OutputError;
 }
 
-int create(const Options& options, QTextStream& err)
+int create(const Options& options, QTextStream& out, QTextStream& err)
 {
     OutlineTracer::Options settings;
     const QString problem = traceOptions(options, settings);
@@ -337,7 +393,9 @@ int create(const Options& options, QTextStream& err)
         err << QStringLiteral("Can't write %1").arg(project) << '\n';
         return OutputError;
     }
-    return Success;
+    out << project << '\n';
+    out.flush();
+    return out.status() == QTextStream::Ok ? Success : OutputError;
 }
 
 }
@@ -382,7 +440,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err)
         else if (command == QLatin1String("publish"))
             result = publish(options, err);
         else
-            result = create(options, err);
+            result = create(options, out, err);
     }
     Reporter::install(nullptr);
     return result;

@@ -340,6 +340,7 @@ bool ElementListModel::load(const QString& fileName)
         throw Error(Error::ProjectFile,
                     QCoreApplication::translate("ProjectFile", "%1 is not a Hullwright project").arg(fileName));
     const qint32 version = StreamIO::readVersion(stream, mainTag);
+    m_storedExporterName.clear();
     switch (version) {
     case 1:
     case 2:
@@ -350,6 +351,7 @@ bool ElementListModel::load(const QString& fileName)
     case 3:
     case 4: {
         const QString name = StreamIO::readString(stream);
+        m_storedExporterName = name;
         StreamIO::readString(stream);  // the display name, informative only
         setExporter(ExporterRegistry::instance().findExporter(name));
         setValues(StreamIO::readValueMap(stream));

@@ -41,6 +41,9 @@ public:
     Exporter* exporter() const { return m_exporter; }
     void setExporter(Exporter* exporter);
     QString exporterName() const;
+    // The exporter the loaded file was saved with, installed or not; empty when
+    // the file names none.
+    QString storedExporterName() const { return m_storedExporterName; }
     QString exporterDisplayName() const;
 
     QString exportFileName() const;
@@ -85,5 +88,6 @@ private:
     std::unique_ptr<QUndoStack> m_undoStack;
     Exporter* m_exporter = nullptr;
     QString m_fileName;
+    QString m_storedExporterName;
     bool m_modified = false;
 };

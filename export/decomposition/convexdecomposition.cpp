@@ -30,6 +30,7 @@ constexpr int maxPieceVertices = 8;
 constexpr float pinchTolerance = 0.001f;
 constexpr float lengthEpsilon = 1.1920929e-7f;
 constexpr float parallelTolerance = 0.03490659f; // 2 degrees
+constexpr float offsetTolerance = 0.1f;         // units off the neighbours' line
 
 using Floats = std::vector<float>;
 using Ints = std::vector<int>;
@@ -148,9 +149,9 @@ bool isConvex(const float* x, const float* y, int n)
 }
 
 // Which vertices mergeParallelEdges() drops: those between (nearly) parallel
-// edges and repeated ones, judged by their neighbours in the input; one may
-// go only while more than three are left, so a piece stays a triangle at
-// least. Returns how many go.
+// edges that lie (nearly) on their neighbours' line, and repeated ones, judged
+// by their neighbours in the input; one may go only while more than three are
+// left, so a piece stays a triangle at least. Returns how many go.
 int markParallel(const float* x, const float* y, int n, bool* remove)
 {
     int remaining = n;
@@ -179,7 +180,12 @@ int markParallel(const float* x, const float* y, int n, bool* remove)
         dy1 *= inverse1;
         const float cross = dx0 * dy1 - dx1 * dy0;
         const float dot = dx0 * dx1 + dy0 * dy1;
-        if (std::fabs(cross) < parallelTolerance && dot > 0.0f && remaining > 3) {
+        // The angle alone would drop a whole triangle off a long shallow corner:
+        // the vertex must also lie within the offset tolerance of its neighbours' line.
+        const float dx2 = x[next] - x[prev], dy2 = y[next] - y[prev];
+        const float length2 = std::sqrt(dx2 * dx2 + dy2 * dy2);
+        if (std::fabs(cross) < parallelTolerance && dot > 0.0f
+            && length0 * length1 * std::fabs(cross) < offsetTolerance * length2 && remaining > 3) {
             remove[i] = true;
             --remaining;
         }

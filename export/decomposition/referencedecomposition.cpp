@@ -15,6 +15,7 @@ constexpr int maxPolygonVertices = 8;
 constexpr float pinchTolerance = 0.001f;
 constexpr float lengthEpsilon = 1.1920929e-7f;
 constexpr float parallelTolerance = 0.03490659f; // 2 degrees
+constexpr float maxOffset = 0.1f; // how far off its neighbours' line a merged vertex may lie
 constexpr float initialBestScore = -10.0f;
 
 struct WorkPolygon
@@ -308,7 +309,8 @@ bool isConvex(const WorkPolygon& p)
     return true;
 }
 
-// Drops vertices between (nearly) parallel edges and repeated vertices. Every
+// Drops vertices between (nearly) parallel edges that lie within maxOffset of
+// the line through their neighbours, and repeated vertices. Every
 // test looks at the vertex's neighbours in the input, not at the survivors; a
 // vertex may only go while more than three are left before its removal, so a
 // piece never falls below a triangle.
@@ -342,7 +344,12 @@ void mergeParallelEdges(WorkPolygon& p, float tolerance)
         dy1 *= inverse1;
         const float cross = dx0 * dy1 - dx1 * dy0;
         const float dot = dx0 * dx1 + dy0 * dy1;
-        if (std::fabs(cross) < tolerance && dot > 0.0f && remaining > 3) {
+        // |cross| times both lengths is twice the area of the triangle (prev, i, next);
+        // over the base it is the vertex's distance from the line through its neighbours.
+        const float baseX = p.x[next] - p.x[prev], baseY = p.y[next] - p.y[prev];
+        const float length2 = std::sqrt(baseX * baseX + baseY * baseY);
+        const bool onBase = length0 * length1 * std::fabs(cross) < maxOffset * length2;
+        if (std::fabs(cross) < tolerance && dot > 0.0f && onBase && remaining > 3) {
             remove[i] = true;
             --remaining;
         }

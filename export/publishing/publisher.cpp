@@ -1,6 +1,7 @@
 #include "publisher.h"
 
 #include "convexdecomposition.h"
+#include "coverage.h"
 #include "element.h"
 #include "elementlistmodel.h"
 #include "exporter.h"
@@ -19,6 +20,9 @@
 #include <QTextCodec>
 #include <QTextStream>
 
+#include <algorithm>
+#include <cmath>
+
 namespace Publisher {
 
 namespace {
@@ -33,18 +37,33 @@ void reportFailure(const QString& title, const QString& fileName, const QString&
     Reporter::current().report(Reporter::Critical, title, tr("Failed to write %1: %2").arg(fileName, reason));
 }
 
-// Which polygons publish no convex pieces: the game would get no collision there.
-QStringList findUndecomposable(const QList<Element*>& bodies)
+// Where the game would get no collision: polygons without convex pieces, or
+// with pieces that leave out part of the outline (the cutting stops early on
+// an outline that crosses itself, say), and bodies without fixtures.
+void findGaps(const QList<Element*>& bodies, Result& result)
 {
-    QStringList found;
     for (const Element* body : bodies) {
+        if (body->fixtures().isEmpty())
+            result.withoutFixtures << body->name();
         for (int i = 0; i < body->fixtures().size(); ++i) {
             const auto* polygon = qobject_cast<const FixturePolygon*>(body->fixtures().at(i));
-            if (polygon && ConvexDecomposition::decompose(polygon->polygon()).isEmpty())
-                found << tr("%1: fixture %2").arg(body->name()).arg(i + 1);
+            if (!polygon)
+                continue;
+            // One pass over both: a "%2" in the body's name stays as it is.
+            const QString name = tr("%1: fixture %2").arg(body->name(), QString::number(i + 1));
+            const QVector<QPolygonF> pieces = ConvexDecomposition::decompose(polygon->polygon());
+            if (pieces.isEmpty()) {
+                result.undecomposable << name;
+                continue;
+            }
+            // Measured against the area the editor fills (odd-even, so the lobes of
+            // an outline that crosses itself all count). Merging nearly straight
+            // corners shaves slivers off; those are no gap.
+            const Coverage::Areas areas = Coverage::measure(polygon->polygon(), pieces);
+            if (areas.filled - areas.covered > std::max(0.005 * areas.filled, 1.0))
+                result.partlyCovered << PartialCover{name, areas.filled, areas.covered};
         }
     }
-    return found;
 }
 
 }
@@ -54,6 +73,28 @@ QString undecomposableWarning(const QStringList& fixtures)
     return tr("These polygons could not be cut into convex pieces, so the published file has no collision "
               "shape for them:\n%1")
         .arg(fixtures.join(QLatin1Char('\n')));
+}
+
+QString incompleteWarning(const Result& result)
+{
+    QStringList sections;
+    if (!result.undecomposable.isEmpty())
+        sections << undecomposableWarning(result.undecomposable);
+    if (!result.partlyCovered.isEmpty()) {
+        QStringList lines;
+        for (const PartialCover& gap : result.partlyCovered) {
+            // Rounded down: a polygon listed here never shows 100 %.
+            const double percent = std::floor(1000 * gap.covered / gap.area) / 10;
+            lines << tr("%1 (%2 % covered)").arg(gap.fixture, QString::number(percent, 'f', 1));
+        }
+        sections << tr("The convex pieces of these polygons cover only part of the outline (does it cross "
+                       "itself?), so the published file has no collision shape for the rest:\n%1")
+                        .arg(lines.join(QLatin1Char('\n')));
+    }
+    if (!result.withoutFixtures.isEmpty())
+        sections << tr("These bodies have no fixtures, so the published file has no collision shape for them:\n%1")
+                        .arg(result.withoutFixtures.join(QLatin1Char('\n')));
+    return sections.join(QStringLiteral("\n\n"));
 }
 
 Result publish(ElementListModel& document, const QString& fileName)
@@ -115,10 +156,10 @@ Result publish(ElementListModel& document, const QString& fileName)
     }
     result.written = true;
 
-    result.undecomposable = findUndecomposable(elements);
-    if (!result.undecomposable.isEmpty())
-        Reporter::current().report(Reporter::Warning, tr("Publishing incomplete"),
-                                   undecomposableWarning(result.undecomposable));
+    findGaps(elements, result);
+    const QString gaps = incompleteWarning(result);
+    if (!gaps.isEmpty())
+        Reporter::current().report(Reporter::Warning, tr("Publishing incomplete"), gaps);
     return result;
 }
 

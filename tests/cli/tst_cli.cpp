@@ -35,6 +35,19 @@ private slots:
                                            QPolygonF({{0.1, 0.2}, {3, 0}, {1.0 / 3, 4}}));
         body->fixtures().first()->setValue("isSensor", true);
         QVERIFY(project.save(d.filePath("crates.hws")));
+        // A body without fixtures, so that publishing warns.
+        ElementListModel lost;
+        lost.setExporter(&zeta);
+        lost.addFile(d.filePath("crate.png"));
+        QVERIFY(lost.save(d.filePath("lost.hws")));
+        QVERIFY(ElementListModel().save(d.filePath("none.hws")));
+        // A project of an installed exporter that names its export file.
+        Exporter names(d.filePath("names/n"));
+        ElementListModel named;
+        named.setExporter(&names);
+        ModelTest::addBody(named, d.filePath("crate.png"));
+        named.setExportFileName(d.filePath("named.txt"));
+        QVERIFY(named.save(d.filePath("named.hws")));
     }
 
     void commands_data()
@@ -42,8 +55,10 @@ private slots:
         QTest::addColumn<QStringList>("arguments");  // $ is the test folder; "--exporters $/names" is added
         QTest::addColumn<QString>("io");             // "<text" to read from standard input, ">file" to write to
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("error");          // what the program prints contains; empty: standard error is empty
-        QTest::addColumn<QStringList>("output");     // parts of the JSON printed; "#n": n entries; "$/f:t": f holds t
+        // What the program prints contains; "=text": standard error is exactly text; empty: it is empty.
+        QTest::addColumn<QString>("error");
+        // Parts of the JSON printed; "#n": n entries; "$/f:t": f holds t; "=text": standard output is exactly text.
+        QTest::addColumn<QStringList>("output");
         const auto row = [](const char* name, const QStringList& arguments, int exitCode, const QString& error,
                             const QStringList& output = {}, const QString& io = {}) {
             QTest::newRow(name) << arguments << io << exitCode << error << output;
@@ -75,12 +90,36 @@ private slots:
         row("create, no exporter", {"create", "$/new.hws", "$/crate.png"}, 1, "--exporter NAME");
         row("create, no image", {"create", "$/new.hws", "--exporter", "names", "$/gone.png"}, 2, "Can't read image");
         // The rows below read what the rows before them wrote.
-        row("create", {"create", "$/new.hws", "--exporter", "names", "$/crate.png", "$/crate.png"}, 0, "");
+        row("create", {"create", "$/new.hws", "--exporter", "names", "$/crate.png", "$/crate.png"}, 0, "",
+            {"=$/new.hws\n"});
+        // Run in the test folder.
+        row("create, relative path", {"create", "relative.hws", "--exporter", "names", "crate.png"}, 0, "",
+            {"=$/relative.hws\n"});
         row("dump created", {"dump", "$/new.hws"}, 0, "",
             {R"("fixtures":[],"values":{"currentImageName":["QString","$/crate.png"],"imageFileNames":["QStringList",)"
              R"j(["$/crate.png"]],"name":["QString","crate (2)"],"size":["QSize",[6,4]]}}],"exporter":"names")j"});
-        row("publish", {"publish", "$/new.hws", "--output", "$/out.txt"}, 0, "", {"$/out.txt:crate;crate (2);"});
-        row("publish, no output", {"publish", "$/new.hws"}, 1, "--output");
+        row("publish", {"publish", "$/new.hws", "--output", "$/out.txt"}, 0,
+            "=These bodies have no fixtures, so the published file has no collision shape for them:\ncrate\n"
+            "crate (2)\n", {"$/out.txt:crate;crate (2);"});
+        row("publish, no output", {"publish", "$/new.hws"}, 2,
+            "=hullwright-cli: $/new.hws has no export file name; give one with --output FILE\n");
+        row("publish to the project's export file", {"publish", "$/named.hws"}, 0, "", {"$/named.txt:crate;"});
+        // Never another exporter's format in place of the project's own, unless asked for.
+        row("publish, exporter not installed", {"publish", "$/lost.hws", "--output", "$/lost.txt"}, 2,
+            "=hullwright-cli: exporter zeta is not installed\n", {"$/lost.txt:not readable"});
+        row("publish, exporter not installed, no output", {"publish", "$/lost.hws"}, 2,
+            "=hullwright-cli: exporter zeta is not installed\n");
+        // Without a word about the missing one; what publishing reports still comes through.
+        row("publish, missing exporter replaced", {"publish", "$/lost.hws", "--exporter", "names", "--output",
+            "$/lost.txt"}, 0,
+            "=These bodies have no fixtures, so the published file has no collision shape for them:\ncrate\n",
+            {"$/lost.txt:crate;"});
+        row("publish, project without exporter", {"publish", "$/none.hws", "--output", "$/none.txt"}, 2,
+            "=hullwright-cli: $/none.hws names no exporter; give one with --exporter NAME\n");
+        row("publish, project without exporter, one given",
+            {"publish", "$/none.hws", "--exporter", "names", "--output", "$/none.txt"}, 0, "", {"$/none.txt:"});
+        row("publish, replacement not installed", {"publish", "$/lost.hws", "--exporter", "zeta"}, 2,
+            "=No exporter named zeta\n");
         row("publish, unwritable", {"publish", "$/new.hws", "--output", "$/no/dir/x.txt"}, 3, "Failed to write ");
         row("create traced", {"create", "$/traced.hws", "--exporter", "names", "--trace", "$/crate.png"}, 0, "");
         row("dump traced", {"dump", "$/traced.hws"}, 0, "", {R"("kind":"P","polygon":[[0,0],[0,4],[6,4],[6,0]])"});
@@ -98,6 +137,7 @@ private slots:
         QFETCH(QString, error);
         QFETCH(QStringList, output);
         QProcess process;
+        process.setWorkingDirectory(dir.path());
         if (io.startsWith('>'))
             process.setStandardOutputFile(io.mid(1));
         process.start(HULLWRIGHT_CLI, (arguments << "--exporters" << "$/names").replaceInStrings("$", dir.path()));
@@ -107,18 +147,24 @@ private slots:
         const QByteArray out = process.readAllStandardOutput();
         const QString err = process.readAllStandardError();
         QCOMPARE(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, exitCode);
-        QVERIFY2(error.isEmpty() ? err.isEmpty() : QString(err + out).contains(error.replace('$', dir.path())),
-                 qPrintable(err));
+        error.replace('$', dir.path());
+        if (error.startsWith('='))
+            QCOMPARE(err, error.mid(1));
+        else
+            QVERIFY2(error.isEmpty() ? err.isEmpty() : QString(err + out).contains(error), qPrintable(err));
         QVERIFY(exitCode == 0 || out.isEmpty());
         // The output read back as JSON; lists of named entries are sorted by name.
         const QJsonDocument json = QJsonDocument::fromJson(out);
         const QString compact = json.toJson(QJsonDocument::Compact);
-        QVERIFY2(output.isEmpty() || output.first().startsWith('$') || !json.isNull(), out.constData());
+        QVERIFY2(output.isEmpty() || output.first().startsWith('$') || output.first().startsWith('=') || !json.isNull(),
+                 out.constData());
         const QJsonArray list = json.array();
         for (int i = 1; i < list.size() && list.at(0)["name"].isString(); ++i)
             QVERIFY(list.at(i - 1)["name"].toString() < list.at(i)["name"].toString());
         for (QString part : output.replaceInStrings("$", dir.path())) {
-            if (part.startsWith('#'))
+            if (part.startsWith('='))
+                QCOMPARE(QString(out), part.mid(1));
+            else if (part.startsWith('#'))
                 QCOMPARE(list.size(), part.mid(1).toInt());
             else if (part.startsWith('/'))
                 QCOMPARE(QString(ModelTest::readFile(part.section(':', 0, 0))), part.section(':', 1));

@@ -147,6 +147,8 @@ private slots:
     void cuts();
     void piecesAreConvexAndCoverTheOutline_data();
     void piecesAreConvexAndCoverTheOutline();
+    void shallowCornersKeepTheArea_data();
+    void shallowCornersKeepTheArea();
 };
 
 void TestDecomposition::matchesReference_data()
@@ -219,11 +221,20 @@ void TestDecomposition::cuts_data()
                                    << Pieces{QPolygonF({{0, 1}, {0, 0}, {1, 0}, {1, 1}})};
     QTest::newRow("square from 3") << QPolygonF({{1, 0}, {0, 0}, {0, 1}, {1, 1}})
                                    << Pieces{QPolygonF({{1, 0}, {1, 1}, {0, 1}, {0, 0}})};
-    // Points on straight edges, and bends under 2 degrees, leave a piece, but three corners stay.
+    // Points on straight edges, and bends under 2 degrees whose corner lies within 0.1 of the line
+    // through its neighbours, leave a piece, but three corners stay.
     QTest::newRow("midpoints") << QPolygonF({{0, 0}, {0, 1}, {0, 2}, {1, 2}, {2, 2}, {2, 1}, {2, 0}, {1, 0}})
                                << Pieces{QPolygonF({{0, 0}, {2, 0}, {2, 2}, {0, 2}})};
     QTest::newRow("slight bend") << QPolygonF({{0, 0}, {0, 4}, {4, 4}, {8, 3.875}, {8, 0}})
                                  << Pieces{QPolygonF({{0, 4}, {0, 0}, {8, 0}, {8, 3.875}})};
+    // Bends of 1.3 and 1.6 degrees, the corner (8, 8) 0.094 and 0.109 off its neighbours' line.
+    QTest::newRow("bend within 0.1") << QPolygonF({{0, 0}, {0, 8}, {8, 8}, {16, 7.8125}, {16, 0}})
+                                     << Pieces{QPolygonF({{0, 8}, {0, 0}, {16, 0}, {16, 7.8125}})};
+    QTest::newRow("bend beyond 0.1") << QPolygonF({{0, 0}, {0, 8}, {8, 8}, {16, 7.78125}, {16, 0}})
+                                     << Pieces{QPolygonF({{0, 8}, {0, 0}, {16, 0}, {16, 7.78125}, {8, 8}})};
+    // A bend under 2 degrees on long edges: the corner stays, or a triangle of 25 would go with it.
+    QTest::newRow("long shallow corner") << QPolygonF({{0, 0}, {0, 40}, {40, 40}, {80, 38.75}, {80, 0}})
+                                         << Pieces{QPolygonF({{0, 40}, {0, 0}, {80, 0}, {80, 38.75}, {40, 40}})};
     QTest::newRow("triangle with midpoints") << QPolygonF({{0, 0}, {0, 1}, {0, 2}, {1, 1}, {2, 0}, {1, 0}})
                                              << Pieces{QPolygonF({{0, 0}, {2, 0}, {0, 2}})};
     // Clockwise parts walked as one outline through a shared point (within 0.001) are cut one by one.
@@ -276,6 +287,42 @@ void TestDecomposition::piecesAreConvexAndCoverTheOutline()
     const double expected = std::fabs(signedArea(outline));
     QVERIFY2(std::fabs(area - expected) <= 0.02 * expected,
              qPrintable(QStringLiteral("%1, not %2").arg(area).arg(expected)));
+}
+
+// Outlines whose every corner turns by less than 2 degrees but lies more than 0.1 off the line
+// through its neighbours: nothing may be merged away, so the pieces add up to the outline.
+void TestDecomposition::shallowCornersKeepTheArea_data()
+{
+    QTest::addColumn<QPolygonF>("outline");
+    const auto arc = [](double radius, double from, double to, int corners) {
+        QPolygonF points;
+        for (int k = 0; k < corners; ++k) {
+            const double angle = from + (to - from) * k / (corners - 1);
+            points << QPointF(radius * std::cos(angle), radius * std::sin(angle));
+        }
+        return points;
+    };
+    // 1.8 degrees a corner, each 0.49 off its neighbours' line.
+    QTest::newRow("circle, 200 corners") << arc(1000, 0, 2 * M_PI * 199 / 200, 200);
+    // A quarter of a large circle closed by its centre: 47 corners of 1.9 degrees, 1.07 off.
+    QTest::newRow("shallow arc, 50 points") << QPolygonF(arc(2000, 0, M_PI / 2, 49) << QPointF(0, 0));
+    // A saw with teeth 0.25 high on a long bar, clockwise.
+    QPolygonF saw;
+    for (int k = 0; k <= 40; ++k)
+        saw << QPointF(20 * k, k % 2 ? 100.25 : 100);
+    QTest::newRow("shallow saw") << QPolygonF(saw << QPointF(800, 0) << QPointF(0, 0));
+}
+
+void TestDecomposition::shallowCornersKeepTheArea()
+{
+    QFETCH(QPolygonF, outline);
+    double area = 0;
+    for (const QPolygonF& piece : ConvexDecomposition::decompose(outline))
+        area += signedArea(piece);
+    // Up to the rounding of the corners to float.
+    const double expected = std::fabs(signedArea(outline));
+    QVERIFY2(std::fabs(area - expected) <= 1e-6 * expected,
+             qPrintable(QStringLiteral("%1, not %2").arg(area, 0, 'f', 3).arg(expected, 0, 'f', 3)));
 }
 
 QTEST_GUILESS_MAIN(TestDecomposition)
