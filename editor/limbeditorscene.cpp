@@ -13,9 +13,20 @@
 #include <QGraphicsRectItem>
 #include <QGraphicsSceneContextMenuEvent>
 #include <QGraphicsSceneMouseEvent>
+#include <QGraphicsView>
+#include <QLineF>
 #include <QPen>
 
+#include <cmath>
 #include <utility>
+
+namespace {
+// How near to an edge, in screen pixels, a double click counts as on it.
+constexpr double edgeReach = 4;
+// The radii of the anchor point's marker and of a vertex handle, in screen
+// pixels: a vertex nearer to the anchor point than both would be hidden.
+constexpr double anchorClearance = 6 + 4;
+}
 
 LimbEditorScene::LimbEditorScene(Exporter* exporter, Element* body, QObject* parent)
     : QGraphicsScene(parent)
@@ -226,6 +237,50 @@ void LimbEditorScene::deleteCurrentShape()
     m_body->deleteFixture(fixture);
 }
 
+bool LimbEditorScene::deleteSelectedVertex()
+{
+    auto* polygon = qobject_cast<ShapePolygon*>(m_currentShape);
+    return polygon && polygon->removeSelectedHandles();
+}
+
+QPolygonF LimbEditorScene::defaultTriangle(double zoom) const
+{
+    // A body whose image has not come yet gets the size of a small sprite.
+    QSizeF image = m_body ? QSizeF(m_body->size()) : QSizeF();
+    if (image.isEmpty())
+        image = QSizeF(80, 80);
+    // Half the image's smaller side across, on whole pixels as handles snap to them.
+    const double half = qMax(qRound(qMin(image.width(), image.height()) / 4), 4);
+    const QPointF centre(qRound(image.width() / 2), qRound(image.height() / 2));
+    // Counter-clockwise with y up.
+    const QPolygonF triangle(QVector<QPointF>{centre + QPointF(-half, -half), centre + QPointF(half, -half),
+                                              centre + QPointF(0, half)});
+    if (!m_body)
+        return triangle;
+
+    const QPointF anchor = m_body->anchorPointAbs();
+    // Beyond 1 % the marker covers the whole image anyway.
+    const double clearance = anchorClearance / qMax(zoom > 0 ? zoom : 1.0, 0.01);
+    const auto clear = [&](const QPolygonF& polygon) {
+        for (const QPointF& vertex : polygon) {
+            if (QLineF(vertex, anchor).length() < clearance)
+                return false;
+        }
+        return true;
+    };
+    if (clear(triangle))
+        return triangle;
+    // Straight away from the anchor point, by whole pixels, until every vertex is clear of it.
+    QPointF away = (triangle.at(0) + triangle.at(1) + triangle.at(2)) / 3 - anchor;
+    const double length = std::hypot(away.x(), away.y());
+    away = length > 0 ? away / length : QPointF(1, 0);
+    for (int step = 1;; ++step) {
+        const QPolygonF moved = triangle.translated(qRound(away.x() * step), qRound(away.y() * step));
+        if (clear(moved))
+            return moved;
+    }
+}
+
 void LimbEditorScene::flipHorizontally()
 {
     if (m_currentShape)
@@ -282,7 +337,52 @@ void LimbEditorScene::mouseDoubleClickEvent(QGraphicsSceneMouseEvent* event)
         event->ignore();
         return;
     }
+    if (insertVertexOnEdge(event)) {
+        event->accept();
+        return;
+    }
     QGraphicsScene::mouseDoubleClickEvent(event);
     if (!event->isAccepted() && m_currentShape)
         m_currentShape->sceneDoubleClicked(event);
+}
+
+bool LimbEditorScene::insertVertexOnEdge(QGraphicsSceneMouseEvent* event)
+{
+    const QPointF point = event->scenePos();
+    // Without a view, one body unit counts as one pixel.
+    QTransform toView;
+    QWidget* viewport = event->widget();
+    if (auto* view = viewport ? qobject_cast<QGraphicsView*>(viewport->parentWidget()) : nullptr)
+        toView = view->viewportTransform();
+    // A vertex handle or the anchor point under the pointer has the double click to itself.
+    if (const QGraphicsItem* top = itemAt(point, toView)) {
+        if (top->type() == ShapeHandle::Type || top->type() == AnchorPoint::Type)
+            return false;
+    }
+
+    // The current shape first: an edge that two fixtures share belongs to the one being edited.
+    QList<Shape*> candidates = m_shapes;
+    if (m_currentShape && candidates.removeOne(m_currentShape))
+        candidates.prepend(m_currentShape);
+    ShapePolygon* target = nullptr;
+    ShapePolygon::EdgePoint onEdge;
+    for (Shape* shape : qAsConst(candidates)) {
+        auto* polygon = qobject_cast<ShapePolygon*>(shape);
+        if (!polygon)
+            continue;
+        const ShapePolygon::EdgePoint found = polygon->nearestEdge(point, toView);
+        if (found.edge < 0 || found.distance > edgeReach || (target && found.distance >= onEdge.distance))
+            continue;
+        target = polygon;
+        onEdge = found;
+        if (shape == m_currentShape)
+            break;
+    }
+    if (!target)
+        return false;
+    if (target != m_currentShape)
+        setCurrentShape(target);
+    // Last: recording the change rebuilds the shapes.
+    target->insertVertexAt(onEdge.edge, onEdge.point);
+    return true;
 }

@@ -44,6 +44,13 @@ public:
     void addPolygon(const QPolygonF& polygon);
     void addCircle();
     void deleteCurrentShape();
+    // Removes the current polygon's selected vertices as one step, unless
+    // fewer than three would be left. False when no vertex is selected.
+    bool deleteSelectedVertex();
+    // A triangle to start a body's outline with: centred on its image, sized
+    // after it, and with no vertex under the anchor point's marker at the
+    // given zoom (screen pixels per body unit).
+    QPolygonF defaultTriangle(double zoom) const;
     void flipHorizontally();
     void flipVertically();
     // Records a handle's position as if it had been dragged there.
@@ -70,6 +77,8 @@ protected:
 
 private:
     Shape* createShape(Fixture* fixture);
+    // A double click on a polygon's edge puts a vertex there; true if it did.
+    bool insertVertexOnEdge(QGraphicsSceneMouseEvent* event);
     // Out of the scene at once, deleted when control is back in the event loop.
     void retire(Shape* shape);
     void showAnchorPoint();

@@ -88,8 +88,14 @@ void Shape::retire()
 
 void Shape::updateShape()
 {
-    if (QGraphicsItem* item = graphicsItem())
-        item->setZValue(m_current ? 100 : 0);
+    QGraphicsItem* item = graphicsItem();
+    if (!item)
+        return;
+    item->setZValue(m_current ? 100 : 0);
+    if (auto* outline = dynamic_cast<QAbstractGraphicsShapeItem*>(item)) {
+        outline->setPen(outlinePen(m_current));
+        outline->setBrush(fillBrush(m_current));
+    }
 }
 
 void Shape::scheduleUpdateShape()
@@ -100,9 +106,9 @@ void Shape::scheduleUpdateShape()
     emit signalScheduleUpdateShape();
 }
 
-QPen Shape::outlinePen()
+QPen Shape::outlinePen(bool current)
 {
-    QPen pen(QColor(0, 0, 0, 230), 0);
+    QPen pen(QColor(0, 0, 0, current ? 230 : 128), 0);
     pen.setCosmetic(true);
     pen.setJoinStyle(Qt::MiterJoin);
     return pen;
@@ -110,5 +116,5 @@ QPen Shape::outlinePen()
 
 QBrush Shape::fillBrush(bool current)
 {
-    return QBrush(current ? QColor(255, 0, 0, 128) : QColor(128, 128, 128, 128));
+    return QBrush(current ? QColor(255, 0, 0, 128) : QColor(128, 128, 128, 48));
 }

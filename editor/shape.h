@@ -60,8 +60,10 @@ public slots:
     void scheduleUpdateShape();
 
 protected:
-    // The pen of every outline: one screen pixel at every zoom.
-    static QPen outlinePen();
+    // The pen of every outline: one screen pixel at every zoom. The shapes that
+    // are not current are drawn lighter, so that the current one stands out
+    // while every fixture of the body stays in sight.
+    static QPen outlinePen(bool current);
     static QBrush fillBrush(bool current);
 
 private:

@@ -14,7 +14,7 @@ ShapeCircle::ShapeCircle(LimbEditorScene* scene, FixtureCircle* fixture)
     , m_fixture(fixture)
 {
     m_item->setFlags(QGraphicsItem::ItemIsMovable | QGraphicsItem::ItemSendsGeometryChanges);
-    m_item->setPen(outlinePen());
+    m_item->setPen(outlinePen(false));
     m_item->setBrush(fillBrush(false));
     scene->addItem(m_item.get());
     m_radiusHandle = new ShapeHandle(this, QPointF(fixture->radius(), 0));
@@ -68,7 +68,6 @@ void ShapeCircle::syncToFixture(const QString& undoText)
 void ShapeCircle::updateShape()
 {
     Shape::updateShape();
-    m_item->setBrush(fillBrush(isCurrent()));
     m_radiusHandle->setVisible(isCurrent());
     const double r = handleRadius();
     m_item->setRect(-r, -r, 2 * r, 2 * r);

@@ -8,7 +8,9 @@
 #include <QAction>
 #include <QGraphicsSceneContextMenuEvent>
 #include <QGraphicsSceneMouseEvent>
+#include <QLineF>
 #include <QMenu>
+#include <QTransform>
 
 #include <cmath>
 #include <utility>
@@ -22,7 +24,7 @@ ShapePolygon::ShapePolygon(LimbEditorScene* scene, FixturePolygon* fixture)
 {
     m_item->setFlags(QGraphicsItem::ItemIsMovable | QGraphicsItem::ItemIsFocusable
                      | QGraphicsItem::ItemSendsGeometryChanges);
-    m_item->setPen(outlinePen());
+    m_item->setPen(outlinePen(false));
     m_item->setBrush(fillBrush(false));
     scene->addItem(m_item.get());
 
@@ -107,7 +109,6 @@ void ShapePolygon::updateShape()
     for (ShapeHandle* handle : qAsConst(m_handles))
         handle->setVisible(isCurrent());
     m_item->setPolygon(handlePolygon());
-    m_item->setBrush(fillBrush(isCurrent()));
 }
 
 void ShapePolygon::handleReleased(ShapeHandle*)
@@ -123,11 +124,33 @@ void ShapePolygon::handleDoubleClicked(ShapeHandle* handle, QGraphicsSceneMouseE
 void ShapePolygon::removeHandle(ShapeHandle* handle)
 {
     // The handle may have gone with a rebuild or an earlier removal since this was queued.
-    if (m_handles.size() <= 3 || !m_handles.contains(handle))
+    if (m_handles.contains(handle))
+        removeHandles({handle});
+}
+
+bool ShapePolygon::removeSelectedHandles()
+{
+    QList<ShapeHandle*> selected;
+    for (ShapeHandle* handle : qAsConst(m_handles)) {
+        if (handle->isSelected())
+            selected.append(handle);
+    }
+    if (selected.isEmpty())
+        return false;
+    removeHandles(selected);
+    return true;
+}
+
+void ShapePolygon::removeHandles(const QList<ShapeHandle*>& handles)
+{
+    // Fewer than three vertices enclose nothing.
+    if (m_handles.size() - handles.size() < 3)
         return;
-    m_handles.removeOne(handle);
-    handle->detachShape();
-    delete handle;
+    for (ShapeHandle* handle : handles) {
+        m_handles.removeOne(handle);
+        handle->detachShape();
+        delete handle;
+    }
     syncToFixture(tr("delete vertex"));
 }
 
@@ -198,6 +221,38 @@ void ShapePolygon::insertVertex(const QPointF& point)
         }
     }
     m_handles.insert(best, new ShapeHandle(this, m_item->mapFromScene(point)));
+    syncToFixture(tr("add vertex"));
+}
+
+ShapePolygon::EdgePoint ShapePolygon::nearestEdge(const QPointF& point, const QTransform& toView) const
+{
+    EdgePoint nearest;
+    const int count = m_handles.size();
+    for (int i = 0; i < count; ++i) {
+        const QPointF a = m_item->mapToScene(m_handles.at(i == 0 ? count - 1 : i - 1)->pos());
+        const QPointF b = m_item->mapToScene(m_handles.at(i)->pos());
+        const QPointF d = b - a;
+        const double lengthSquared = QPointF::dotProduct(d, d);
+        if (lengthSquared == 0)
+            continue;
+        // Beyond either end the nearest point would be a vertex that is there already.
+        const double t = QPointF::dotProduct(point - a, d) / lengthSquared;
+        if (!(t > 0 && t < 1))
+            continue;
+        const QPointF foot = a + t * d;
+        const double distance = QLineF(toView.map(point), toView.map(foot)).length();
+        if (nearest.edge < 0 || distance < nearest.distance)
+            nearest = EdgePoint{i, foot, distance};
+    }
+    return nearest;
+}
+
+void ShapePolygon::insertVertexAt(int edge, const QPointF& point)
+{
+    if (edge < 0 || edge >= m_handles.size())
+        return;
+    settle();
+    m_handles.insert(edge, new ShapeHandle(this, m_item->mapFromScene(point)));
     syncToFixture(tr("add vertex"));
 }
 

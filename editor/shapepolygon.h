@@ -9,6 +9,7 @@
 class FixturePolygon;
 class GGraphicsPolygonItem;
 class QAction;
+class QTransform;
 
 // A polygon fixture in the editor: the outline with one handle per vertex.
 class ShapePolygon final : public Shape
@@ -33,6 +34,23 @@ public:
 
     // Inserts a vertex at the point (body coordinates) on the nearest edge.
     void insertVertex(const QPointF& point);
+
+    // Where a point falls onto the polygon's outline: edge i runs from vertex
+    // i - 1 (the last for i = 0) to vertex i; -1 when the point projects onto
+    // no edge's inside. The distance is measured after mapping by toView, so
+    // that it can be told in screen pixels.
+    struct EdgePoint
+    {
+        int edge = -1;
+        QPointF point;
+        double distance = 0;
+    };
+    EdgePoint nearestEdge(const QPointF& point, const QTransform& toView) const;
+    // Inserts a vertex at the point (body coordinates) between the ends of the edge.
+    void insertVertexAt(int edge, const QPointF& point);
+    // Removes the selected vertices as one step, as long as three are left.
+    // False when no vertex is selected.
+    bool removeSelectedHandles();
     // The outline as drawn, from the handle positions.
     QPolygonF handlePolygon() const;
 
@@ -50,6 +68,7 @@ private:
     void settle();
     void clearHandles();
     void flip(Qt::Orientation orientation, const QString& undoText);
+    void removeHandles(const QList<ShapeHandle*>& handles);
 
     std::unique_ptr<GGraphicsPolygonItem> m_item;
     FixturePolygon* m_fixture;

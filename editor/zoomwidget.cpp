@@ -7,6 +7,8 @@
 #include <QSpinBox>
 #include <QToolButton>
 
+#include <cmath>
+
 namespace {
 constexpr int minimumPercent = 10;
 constexpr int maximumPercent = 5000;
@@ -63,10 +65,15 @@ const QVector<float>& ZoomWidget::zoomSteps()
     return steps;
 }
 
+float ZoomWidget::minimumZoom() { return float(minimumPercent) / 100.0f; }
+float ZoomWidget::maximumZoom() { return float(maximumPercent) / 100.0f; }
+
 void ZoomWidget::apply(float factor)
 {
-    m_zoom = factor;
-    const int percent = int(factor * 100.0f);
+    if (!std::isfinite(factor))
+        return;
+    m_zoom = qBound(minimumZoom(), factor, maximumZoom());
+    const int percent = int(m_zoom * 100.0f);
     {
         const QSignalBlocker blockSpin(m_value);
         const QSignalBlocker blockSlider(m_slider);

@@ -17,6 +17,9 @@ public:
     float zoom() const { return m_zoom; }
     // The fixed zoom levels, ascending (1.0 = 100 %).
     static const QVector<float>& zoomSteps();
+    // The range of the bar; a zoom set from outside is kept within it.
+    static float minimumZoom();
+    static float maximumZoom();
 
 signals:
     void zoomScaleChanged(float factor);

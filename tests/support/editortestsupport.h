@@ -67,4 +67,35 @@ inline QStringList undoTexts(const ElementListModel& document)
     return texts;
 }
 
+// A turn of the mouse wheel over the view at a viewport point, in eighths of a degree (120 = one notch, up or away).
+inline void wheel(QGraphicsView* view, const QPoint& local, int angle, Qt::KeyboardModifiers modifiers)
+{
+    QWheelEvent event(QPointF(local), QPointF(view->viewport()->mapToGlobal(local)), QPoint(), QPoint(0, angle),
+                      Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &event);
+}
+
+// The view's pixels across a drawn line at a scene point, from five screen
+// pixels before it to five after, along the view's x or y axis.
+struct Across
+{
+    int background = 0;  // the lighter of the two ends
+    int darkest = 255;
+    int width = 0;  // pixels clearly darker than both ends
+};
+inline Across across(QGraphicsView* view, const QPointF& scenePoint, Qt::Orientation scan)
+{
+    const QImage shot = view->viewport()->grab().toImage();
+    const QPoint centre = view->mapFromScene(scenePoint);
+    const QPoint step = scan == Qt::Horizontal ? QPoint(1, 0) : QPoint(0, 1);
+    Across result;
+    result.background = qMin(qGray(shot.pixel(centre - 5 * step)), qGray(shot.pixel(centre + 5 * step)));
+    for (int i = -5; i <= 5; ++i) {
+        const int gray = qGray(shot.pixel(centre + i * step));
+        result.darkest = qMin(result.darkest, gray);
+        result.width += gray < result.background - 30;
+    }
+    return result;
+}
+
 }
