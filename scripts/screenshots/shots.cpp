@@ -1,8 +1,14 @@
 // Takes the README's pictures of the editor: the main window with a project
-// loaded, the shape editor zoomed in on a traced concave sprite, and the tracer
-// dialog. Run by scripts/screenshot.sh on a virtual display.
+// loaded, the shape editor zoomed in on a traced concave sprite, the tracer
+// dialog, a body with three fixtures, the fixture panel's collision bits and a
+// 2048-pixel sprite opened fitted. Run by scripts/screenshot.sh on a virtual
+// display.
 // Usage: hwt-shots PROJECT.hws OUTPUT-DIR
 #include "element.h"
+#include "fixturecircle.h"
+#include "fixturepolygon.h"
+#include "gbiteditor.h"
+#include "shape.h"
 #include "elementlist.h"
 #include "elementlistmodel.h"
 #include "hullwrightapplication.h"
@@ -13,7 +19,9 @@
 #include "tracerdialog.h"
 #include "zoomwidget.h"
 
+#include <QCheckBox>
 #include <QDir>
+#include <QImage>
 #include <QGraphicsView>
 #include <QListView>
 #include <QPixmap>
@@ -88,6 +96,52 @@ int main(int argc, char** argv)
     tracer.resize(764, 553);
     tracer.findChild<ZoomWidget*>()->setZoom(2.5f);
     ok = save(tracer, out.filePath(QStringLiteral("tracer.png"))) && ok;
+
+    // A body with three fixtures, the circle current: the others stay in sight.
+    Element* crate = bodyNamed(*window.model(), QStringLiteral("crate"));
+    emit window.model()->redisplayElement(crate);
+    const QSizeF crateSize = crate->size();
+    auto* lid = new FixturePolygon(crate);
+    lid->setPolygonDirect(QPolygonF({QPointF(crateSize.width() * 0.1, crateSize.height() * 0.75),
+                                     QPointF(crateSize.width() * 0.9, crateSize.height() * 0.75),
+                                     QPointF(crateSize.width() * 0.9, crateSize.height() * 0.95),
+                                     QPointF(crateSize.width() * 0.1, crateSize.height() * 0.95)}));
+    crate->addFixture(lid);
+    auto* knob = new FixtureCircle(crate);
+    knob->setCircleDirect(QPointF(crateSize.width() * 0.5, crateSize.height() * 0.45), crateSize.width() * 0.18);
+    crate->addFixture(knob);
+    emit window.model()->redisplayElement(bodyNamed(*window.model(), QStringLiteral("ring")));
+    emit window.model()->redisplayElement(crate);
+    if (LimbEditorScene* scene = editor->scene()) {
+        for (Shape* shape : scene->shapes()) {
+            if (shape->fixture() == knob)
+                scene->setCurrentShape(shape);
+        }
+    }
+    editor->fitImage();
+    ok = save(*editor, out.filePath(QStringLiteral("three-fixtures.png"))) && ok;
+
+    // The fixture panel with the collision bits named and set.
+    if (auto* bits = window.findChild<GBitEditor*>(QStringLiteral("filter_bitfield"))) {
+        bits->setLabels({QStringLiteral("ground"), QStringLiteral("player"), QStringLiteral("enemy"),
+                         QStringLiteral("pickup")});
+        emit bits->labelsChanged(bits->labels());
+        for (const char* box : {"bit_0_2", "bit_1_0", "bit_1_1"}) {
+            if (auto* check = bits->findChild<QCheckBox*>(QLatin1String(box)))
+                check->click();
+        }
+    }
+    if (auto* fixturePanel = window.findChild<QWidget*>(QStringLiteral("fixtureParameters")))
+        ok = save(*fixturePanel, out.filePath(QStringLiteral("fixture-bits.png"))) && ok;
+
+    // A sprite 2048 pixels wide opens fitted into the view.
+    QImage big = QImage(crescent->imageFileNames().value(0)).scaledToWidth(2048, Qt::SmoothTransformation);
+    const QString bigFile = QDir(QFileInfo(project).absolutePath()).filePath(QStringLiteral("crescent-2048.png"));
+    if (!big.isNull() && big.save(bigFile)) {
+        Element* large = window.model()->addFile(bigFile);
+        emit window.model()->redisplayElement(large);
+        ok = save(window, out.filePath(QStringLiteral("fitted-2048.png"))) && ok;
+    }
 
     return ok ? 0 : 3;
 }
