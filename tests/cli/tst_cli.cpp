@@ -35,11 +35,8 @@ private slots:
                                            QPolygonF({{0.1, 0.2}, {3, 0}, {1.0 / 3, 4}}));
         body->fixtures().first()->setValue("isSensor", true);
         QVERIFY(project.save(d.filePath("crates.hws")));
-        // A body without fixtures, so that publishing warns.
-        ElementListModel lost;
-        lost.setExporter(&zeta);
-        lost.addFile(d.filePath("crate.png"));
-        QVERIFY(lost.save(d.filePath("lost.hws")));
+        body->setFixturesDirect({});  // so that publishing warns
+        QVERIFY(project.save(d.filePath("lost.hws")));
         QVERIFY(ElementListModel().save(d.filePath("none.hws")));
         // A project of an installed exporter that names its export file.
         Exporter names(d.filePath("names/n"));
@@ -92,8 +89,7 @@ private slots:
         // The rows below read what the rows before them wrote.
         row("create", {"create", "$/new.hws", "--exporter", "names", "$/crate.png", "$/crate.png"}, 0, "",
             {"=$/new.hws\n"});
-        // Run in the test folder.
-        row("create, relative path", {"create", "relative.hws", "--exporter", "names", "crate.png"}, 0, "",
+        row("create, relative paths", {"create", "relative.hws", "--exporter", "names", "crate.png"}, 0, "",
             {"=$/relative.hws\n"});
         row("dump created", {"dump", "$/new.hws"}, 0, "",
             {R"("fixtures":[],"values":{"currentImageName":["QString","$/crate.png"],"imageFileNames":["QStringList",)"
@@ -107,8 +103,6 @@ private slots:
         // Never another exporter's format in place of the project's own, unless asked for.
         row("publish, exporter not installed", {"publish", "$/lost.hws", "--output", "$/lost.txt"}, 2,
             "=hullwright-cli: exporter zeta is not installed\n", {"$/lost.txt:not readable"});
-        row("publish, exporter not installed, no output", {"publish", "$/lost.hws"}, 2,
-            "=hullwright-cli: exporter zeta is not installed\n");
         // Without a word about the missing one; what publishing reports still comes through.
         row("publish, missing exporter replaced", {"publish", "$/lost.hws", "--exporter", "names", "--output",
             "$/lost.txt"}, 0,
@@ -116,8 +110,6 @@ private slots:
             {"$/lost.txt:crate;"});
         row("publish, project without exporter", {"publish", "$/none.hws", "--output", "$/none.txt"}, 2,
             "=hullwright-cli: $/none.hws names no exporter; give one with --exporter NAME\n");
-        row("publish, project without exporter, one given",
-            {"publish", "$/none.hws", "--exporter", "names", "--output", "$/none.txt"}, 0, "", {"$/none.txt:"});
         row("publish, replacement not installed", {"publish", "$/lost.hws", "--exporter", "zeta"}, 2,
             "=No exporter named zeta\n");
         row("publish, unwritable", {"publish", "$/new.hws", "--output", "$/no/dir/x.txt"}, 3, "Failed to write ");
@@ -156,8 +148,6 @@ private slots:
         // The output read back as JSON; lists of named entries are sorted by name.
         const QJsonDocument json = QJsonDocument::fromJson(out);
         const QString compact = json.toJson(QJsonDocument::Compact);
-        QVERIFY2(output.isEmpty() || output.first().startsWith('$') || output.first().startsWith('=') || !json.isNull(),
-                 out.constData());
         const QJsonArray list = json.array();
         for (int i = 1; i < list.size() && list.at(0)["name"].isString(); ++i)
             QVERIFY(list.at(i - 1)["name"].toString() < list.at(i)["name"].toString());

@@ -1,46 +1,17 @@
 // The parameter panels: one editor per parameter of the exporter, each writing
 // to the current body, fixture or document as one undoable step.
-#include "element.h"
-#include "elementlistmodel.h"
-#include "fixturepolygon.h"
 #include "genericbitfield.h"
 #include "genericparameter.h"
-#include "genericparameterhelper.h"
 #include "genericsettingsfield.h"
+#include "modeltestsupport.h"
 #include "publisher.h"
 #include "templatelookups.h"
-#include "testsupport.h"
 #include "uitestsupport.h"
 
-#include <QCheckBox>
-#include <QDoubleSpinBox>
-#include <QGridLayout>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPointer>
-#include <QPushButton>
-#include <QSpinBox>
-#include <QTemporaryDir>
-#include <QUndoStack>
 #include <QtTest>
+#include <QtWidgets>
 
 using UiTest::parameter;
-
-namespace {
-
-const QString shippedExporters = QStringLiteral(HWT_SOURCE_DIR "/exporters");
-
-void addShippedExporterRows()
-{
-    QTest::addColumn<QString>("name");
-    for (const QString& name : QDir(shippedExporters).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
-        QTest::newRow(qPrintable(name)) << name;
-}
-
-}
 
 class TestParameterPanel : public QObject
 {
@@ -57,7 +28,6 @@ class TestParameterPanel : public QObject
 
     template<typename T = QWidget>
     T* editor(const QString& name) const { return m_panel->findChild<T*>(name); }
-    GenericBitField* bitField() const { return editor<GenericBitField>(QStringLiteral("filter")); }
     QUndoStack* undo() const { return m_document->undoStack(); }
     void showPanel(const QList<const GenericParameter*>& parameters, GenericDataProvider* provider)
     {
@@ -78,6 +48,19 @@ class TestParameterPanel : public QObject
     {
         return QLatin1String(provider->value(QLatin1String(name)).typeName()) + QLatin1Char(' ')
                + provider->value(QLatin1String(name)).toString();
+    }
+    // A document of one body with two square fixtures, nothing to undo.
+    void open(Exporter* exporter)
+    {
+        m_document = std::make_unique<ElementListModel>();
+        m_document->setExporter(exporter);
+        m_body = m_document->addFile(UiTest::makeSprite(QDir(m_dir.path()), QStringLiteral("sprite.png"), 40, 20));
+        m_fixture = new FixturePolygon(m_body);
+        m_other = new FixturePolygon(m_body);
+        for (FixturePolygon* fixture : {m_fixture, m_other})
+            fixture->setPolygonDirect(QPolygonF({{5, 5}, {15, 5}, {15, 15}, {5, 15}}));
+        m_body->setFixturesDirect({m_fixture, m_other});
+        undo()->clear();
     }
 
 private slots:
@@ -102,45 +85,11 @@ private slots:
     void init()
     {
         TestSupport::clearSettings();
-        m_document = std::make_unique<ElementListModel>();
-        m_document->setExporter(m_exporter.get());
-        m_body = new Element(m_document.get(), m_exporter.get());
-        m_document->appendElement(m_body);
-        m_fixture = new FixturePolygon(m_body);
-        m_other = new FixturePolygon(m_body);
-        m_body->setFixturesDirect({m_fixture, m_other});
+        open(m_exporter.get());
         m_panel = std::make_unique<GenericSettingsField>();
     }
 
     void cleanup() { m_panel.reset(); m_document.reset(); m_shipped.reset(); }
-
-    // A document of a shipped exporter: one body with two square fixtures.
-    void openShipped(const QString& name)
-    {
-        m_shipped = std::make_unique<Exporter>(shippedExporters + QLatin1Char('/') + name);
-        m_document = std::make_unique<ElementListModel>();
-        m_document->setExporter(m_shipped.get());
-        m_body = m_document->addFile(UiTest::makeSprite(QDir(m_dir.path()), QStringLiteral("sprite.png"), 40, 20));
-        m_fixture = new FixturePolygon(m_body);
-        m_other = new FixturePolygon(m_body);
-        for (FixturePolygon* fixture : {m_fixture, m_other}) {
-            fixture->setPolygonDirect(QPolygonF({{5, 5}, {15, 5}, {15, 15}, {5, 15}}));
-            m_body->addFixture(fixture);
-        }
-    }
-    // The bit editor holding the row parameter of that name, and the row.
-    std::pair<GenericBitField*, int> bitRow(const QString& name) const
-    {
-        for (GenericBitField* field : m_panel->findChildren<GenericBitField*>()) {
-            const QList<const GenericParameter*> rows = field->rowDefinitions();
-            for (int row = 0; row < rows.size(); ++row) {
-                if (rows.at(row)->name() == name)
-                    return {field, row};
-            }
-        }
-        return {nullptr, -1};
-    }
-
     void oneEditorPerParameterBesideItsLabel()
     {
         m_panel->setParameters(m_exporter->fixtureParameters());
@@ -154,39 +103,33 @@ private slots:
             QCOMPARE(grid->itemAtPosition(row, column)->widget(), editor(rows[row]));
             QVERIFY(!column || editor<QLabel>(rows[row] + QStringLiteral("Label"))->buddy() == editor(rows[row]));
         }
-        QCOMPARE(bitField()->rowDefinitions().size(), 2);
+        QCOMPARE(editor<GenericBitField>("filter")->rowDefinitions().size(), 2);
 
         // Editors and labels are usable only with something to edit; without, they write nowhere.
         const auto enabled = [this] {
-            QVector<bool> states;
-            for (QWidget* widget : m_panel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-                states << widget->isEnabled();
-            return states;
+            const QList<QWidget*> widgets = m_panel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+            return int(std::count_if(widgets.begin(), widgets.end(), [](QWidget* w) { return w->isEnabled(); }));
         };
-        QCOMPARE(enabled(), QVector<bool>(13, false));
-        // Showing a fixture's values writes nothing: neither rounded to a spin
-        // box's decimals nor the defaults of the rest, and records nothing.
+        QCOMPARE(enabled(), 0);
+        // Showing a fixture's values writes nothing (no rounding to a spin box's decimals, no defaults).
         m_fixture->setValueDirect(QStringLiteral("density"), 0.123);
         const QHash<QString, QVariant> before = m_fixture->values();
         m_panel->setGenericDataProvider(m_fixture);
-        QCOMPARE(enabled(), QVector<bool>(13, true));
+        QCOMPARE(enabled(), 13);
         QCOMPARE(m_fixture->values(), before);
         QCOMPARE(editor<QLineEdit>("userData")->text(), QStringLiteral("none"));
         m_panel->setGenericDataProvider(nullptr);
-        QCOMPARE(enabled(), QVector<bool>(13, false));
+        QCOMPARE(enabled(), 0);
         editor<QCheckBox>("isSensor")->setChecked(true);
-        bitField()->allButtonPressed(0);
+        editor<GenericBitField>("filter")->allButtonPressed(0);
         QVERIFY(!m_fixture->hasValue(QStringLiteral("isSensor")) && undo()->count() == 0);
 
         // Setting a list again replaces every editor and label.
-        const QPointer<QWidget> oldEditor = editor("density");
-        const QPointer<QWidget> oldLabel = editor("densityLabel");
+        const QPointer<QWidget> oldEditor = editor("density"), oldLabel = editor("densityLabel");
         m_panel->setParameters(m_exporter->bodyParameters());
         QVERIFY(!oldEditor && !oldLabel && m_panel->layout()->count() == 2);
-    }
 
-    void tips()
-    {
+        // Editors and labels show the same tips.
         const QList<QStringList> expected{
             {"gravity", "<h2>gravity</h2>How much gravity pulls<br/><br/>Default: 0.5 Min: 0 Max: 1", "Gravity factor"},
             {"count", "<h2>count</h2>How many<br/><br/>Default: 3 Min: 0 Max: 0", ""},
@@ -221,7 +164,7 @@ private slots:
         QTest::keyClick(density, Qt::Key_Up);
         QTest::keyClick(density, Qt::Key_Down);
         for (int i = 0; i < 2; ++i)
-            QTest::mouseClick(bitField()->findChild<QPushButton*>(QStringLiteral("all_0")), Qt::LeftButton);
+            QTest::mouseClick(editor<QPushButton>("all_0"), Qt::LeftButton);
         QCOMPARE(undo()->count(), 3);
         QCOMPARE(stored(m_fixture, "density"), QStringLiteral("double 2"));
 
@@ -258,7 +201,7 @@ private slots:
         m_fixture->setValueDirect(QStringLiteral("maskBits"), 0xff00);
         m_document->setSharedStringList(QStringLiteral("filter"), {QStringLiteral("ground")});
         showPanel(m_exporter->fixtureParameters(), m_fixture);
-        GenericBitField* field = bitField();
+        GenericBitField* field = editor<GenericBitField>("filter");
         // A click on bit 0 of the mask row writes that row's parameter, unsigned.
         TestSupport::clickCheckBox(field->findChild<QCheckBox*>(QStringLiteral("bit_1_0")));
         QCOMPARE(stored(m_fixture, "maskBits"), QStringLiteral("uint 65281"));
@@ -283,87 +226,74 @@ private slots:
         QCOMPARE(field->labels().at(2), QStringLiteral("bit_2"));
     }
 
-    void shippedExportersShowEveryParameter_data() { addShippedExporterRows(); }
-
-    void shippedExportersShowEveryParameter()
+    void shippedExporters_data()
     {
-        // Each panel edits every parameter of its level once: with an editor of its own, or as a
-        // row of the bit editor it belongs to.
-        QFETCH(QString, name);
-        openShipped(name);
-        const QList<QList<const GenericParameter*>> levels{
-            m_shipped->globalParameters(), m_shipped->bodyParameters(), m_shipped->fixtureParameters()};
-        for (const QList<const GenericParameter*>& parameters : levels) {
-            m_panel->setParameters(parameters);
-            QStringList declared, shown;
-            for (const GenericParameter* p : parameters)
-                declared << p->name() + QLatin1Char(' ') + p->type();
-            for (GenericParameterHelper* helper : m_panel->editors()) {
-                shown << helper->parameter()->name() + QLatin1Char(' ') + helper->parameter()->type();
-                QVERIFY(m_panel->isAncestorOf(m_panel->findChild<QWidget*>(helper->parameter()->name())));
-                if (auto* field = dynamic_cast<GenericBitField*>(helper)) {
-                    for (const GenericParameter* row : field->rowDefinitions())
-                        shown << row->name() + QLatin1Char(' ') + row->type();
-                    QCOMPARE(field->rowCount(), field->rowDefinitions().size());
-                }
-            }
-            declared.sort();
-            shown.sort();
-            QCOMPARE(shown, declared);
-        }
-    }
-
-    void shippedBitsReachThePublishedFile_data()
-    {
-        // Clicks on the row of one parameter ("bit n", or the row's "all", "none" and "inverse"
-        // buttons), and the number the first fixture's "filter" then holds under the key.
+        // Clicks on the row of one parameter (the check box or button of that name, %1 standing for the row),
+        // and the number the first fixture's "filter" then holds under the row's key; no row: only the panels.
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("row");
         QTest::addColumn<QStringList>("clicks");
-        QTest::addColumn<QString>("key");
         QTest::addColumn<double>("expected");
-        const auto box2d = [](const char* tag, const char* row, const QStringList& clicks, const char* key,
-                              double expected) {
-            QTest::newRow(tag) << "box2d-json" << row << clicks << key << expected;
+        const auto row = [](const QString& name, const char* row = "", const QStringList& clicks = {},
+                            double expected = 0) {
+            QTest::newRow(qPrintable(QStringLiteral("%1 %2 %3").arg(name, row, clicks.join(", "))))
+                << name << row << clicks << expected;
         };
-        const auto chipmunk = [](const char* tag, const char* row, const QStringList& clicks, const char* key,
-                                 double expected) {
-            QTest::newRow(tag) << "chipmunk-json" << row << clicks << key << expected;
-        };
-        box2d("box2d category bit 3 on", "filter_categoryBits", {"bit 3"}, "categoryBits", 9);
-        box2d("box2d category bit 0 off", "filter_categoryBits", {"bit 0"}, "categoryBits", 0);
-        box2d("box2d mask bit 15 off", "filter_maskBits", {"bit 15"}, "maskBits", 32767);
+        for (const QString& name : QDir(HWT_SOURCE_DIR "/exporters").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            row(name);
+        row("box2d-json", "filter_categoryBits", {"bit_%1_3", "bit_%1_0"}, 8);
+        row("box2d-json", "filter_maskBits", {"bit_%1_15"}, 32767);
         // Whole-row buttons keep to the field's 16 bits.
-        box2d("box2d mask none then all", "filter_maskBits", {"none", "all"}, "maskBits", 65535);
-        box2d("box2d category inverted", "filter_categoryBits", {"inverse"}, "categoryBits", 65534);
-        chipmunk("chipmunk categories bit 31 off", "categories", {"bit 31"}, "categories", 2147483647);
-        chipmunk("chipmunk mask none then bit 5", "mask", {"none", "bit 5"}, "mask", 32);
-        chipmunk("chipmunk mask inverted", "mask", {"bit 0", "inverse"}, "mask", 1);
+        row("box2d-json", "filter_maskBits", {"none_%1", "all_%1"}, 65535);
+        row("box2d-json", "filter_categoryBits", {"inverse_%1"}, 65534);
+        row("chipmunk-json", "categories", {"bit_%1_31"}, 2147483647);
+        row("chipmunk-json", "mask", {"none_%1", "bit_%1_5"}, 32);
+        row("chipmunk-json", "mask", {"bit_%1_0", "inverse_%1"}, 1);
     }
 
-    void shippedBitsReachThePublishedFile()
+    void shippedExporters()
     {
         QFETCH(QString, name);
         QFETCH(QString, row);
         QFETCH(QStringList, clicks);
-        QFETCH(QString, key);
         QFETCH(double, expected);
-        openShipped(name);
+        m_shipped = std::make_unique<Exporter>(QStringLiteral(HWT_SOURCE_DIR "/exporters/") + name);
+        open(m_shipped.get());
+        // Each panel edits every parameter of its level once: with an editor, or as a row of its bit editor.
+        for (QList<const GenericParameter*> declared :
+             {m_shipped->globalParameters(), m_shipped->bodyParameters(), m_shipped->fixtureParameters()}) {
+            m_panel->setParameters(declared);
+            QList<const GenericParameter*> shown;
+            for (GenericParameterHelper* helper : m_panel->editors()) {
+                shown << helper->parameter();
+                QVERIFY(m_panel->isAncestorOf(m_panel->findChild<QWidget*>(helper->parameter()->name())));
+                if (auto* field = dynamic_cast<GenericBitField*>(helper)) {
+                    shown << field->rowDefinitions();
+                    QCOMPARE(field->rowCount(), field->rowDefinitions().size());
+                }
+            }
+            std::sort(shown.begin(), shown.end());
+            std::sort(declared.begin(), declared.end());
+            QCOMPARE(shown, declared);
+        }
+        if (row.isEmpty())
+            return;
+
         // Bit names that a project file brings along, under the name older projects use.
         m_document->setSharedStringList(QStringLiteral("filter_bitfield"), {QStringLiteral("wall"), QStringLiteral("floor")});
         showPanel(m_shipped->fixtureParameters(), m_fixture);
-        const auto [field, index] = bitRow(row);
+        auto* field = m_panel->findChild<GenericBitField*>();
         QVERIFY(field);
+        const QList<const GenericParameter*> rows = field->rowDefinitions();
+        const int index = std::find_if(rows.begin(), rows.end(), [&](auto* p) { return p->name() == row; })
+                          - rows.begin();
+        QVERIFY(index < rows.size());
         QCOMPARE(field->labels().mid(0, 3), (QStringList{"wall", "floor", "bit_2"}));
         for (const QString& click : clicks) {
-            const QStringList words = click.split(QLatin1Char(' '));
-            if (words.first() == QLatin1String("bit")) {
-                TestSupport::clickCheckBox(
-                    field->findChild<QCheckBox*>(QStringLiteral("bit_%1_%2").arg(index).arg(words.last())));
-            } else {
-                QTest::mouseClick(field->findChild<QPushButton*>(QStringLiteral("%1_%2").arg(click).arg(index)),
-                                  Qt::LeftButton);
-            }
+            if (auto* box = field->findChild<QCheckBox*>(click.arg(index)))
+                TestSupport::clickCheckBox(box);
+            else
+                QTest::mouseClick(field->findChild<QPushButton*>(click.arg(index)), Qt::LeftButton);
         }
         QCOMPARE(double(field->value(index)), expected);
 
@@ -371,23 +301,14 @@ private slots:
         registerTemplateLookups();
         const QString file = m_dir.filePath(name + QStringLiteral(".json"));
         RecordingReporter reporter;
-        QVERIFY(Publisher::publish(*m_document, file).written);
-        QVERIFY(reporter.entries.isEmpty());
-        QFile published(file);
-        QVERIFY(published.open(QIODevice::ReadOnly));
-        const QJsonArray fixtures = QJsonDocument::fromJson(published.readAll())["bodies"][0]["fixtures"].toArray();
-        QCOMPARE(fixtures.size(), 2);
+        QVERIFY(Publisher::publish(*m_document, file).written && reporter.entries.isEmpty());
+        const QJsonValue fixtures = QJsonDocument::fromJson(ModelTest::readFile(file))["bodies"][0]["fixtures"];
+        const QString key = row.section(QLatin1Char('_'), -1);
         QCOMPARE(fixtures[0]["filter"][key].toDouble(-1), expected);
         QCOMPARE(fixtures[1]["filter"][key].toDouble(-1), m_shipped->fixtureDefault(row).toDouble());
     }
 };
 
-int main(int argc, char** argv)
-{
-    TestSupport::isolateSettings();
-    QApplication app(argc, argv);
-    TestParameterPanel test;
-    return QTest::qExec(&test, argc, argv);
-}
+MODEL_TEST_MAIN(TestParameterPanel)
 
 #include "tst_parameterpanel.moc"

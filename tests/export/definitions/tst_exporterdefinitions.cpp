@@ -4,7 +4,6 @@
 #include "genericparameter.h"
 #include "testsupport.h"
 
-#include <QScopeGuard>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -86,8 +85,6 @@ private slots:
     void texts();
     void read_data();
     void read();
-    void bitFieldRowWarnings_data();
-    void bitFieldRowWarnings();
     void registry();
 
 private:
@@ -265,66 +262,6 @@ void TestExporterDefinitions::read()
     }
 }
 
-void TestExporterDefinitions::bitFieldRowWarnings_data()
-{
-    // A definition, and what scanning it reports ("severity title: text"). The fixture list is
-    // the "fixture" parameters followed by the "collision" ones, whatever their order in the file.
-    QTest::addColumn<QByteArray>("xml");
-    QTest::addColumn<QStringList>("reports");
-    const auto parameter = [](const char* name, const char* type, const char* more = "") {
-        return QStringLiteral("<parameter><name>%1</name><type>%2</type>%3</parameter>").arg(name, type, more);
-    };
-    const char* row = "<bitfield>true</bitfield><default>1</default>";
-    const QString bits = parameter("bits", "bitfield", "<size>16</size>");
-    const QString category = parameter("category", "uint16", row);
-    const QString mask = parameter("mask", "uint", row);
-    const QString warning = "1 Problem in exporter: Exporter %1: the bit-field row %2 has no bit field before it";
-    const QString mine = "My Exporter";
-
-    QTest::newRow("rows after their bit field")
-        << minimal({{"collision", bits + category + parameter("group", "int") + mask}}) << QStringList();
-    QTest::newRow("row before the bit field")
-        << minimal({{"collision", category + bits + mask}}) << QStringList{warning.arg(mine, "category")};
-    QTest::newRow("bit field in fixture, rows in collision")
-        << minimal({{"fixture", bits}, {"collision", category + mask}}) << QStringList();
-    QTest::newRow("row in fixture, bit field in collision")
-        << minimal({{"collision", bits + mask}, {"fixture", category}}) << QStringList{warning.arg(mine, "category")};
-    QTest::newRow("bit field of the body")
-        << minimal({{"body", bits}, {"fixture", category}}) << QStringList{warning.arg(mine, "category")};
-    QTest::newRow("body row, bit field of the fixtures")
-        << minimal({{"fixture", bits}, {"body", category}}) << QStringList{warning.arg(mine, "category")};
-    QTest::newRow("global rows, no bit field")
-        << minimal({{"global", category + mask}})
-        << QStringList{warning.arg(mine, "category"), warning.arg(mine, "mask")};
-    QTest::newRow("unflagged before the bit field")
-        << minimal({{"fixture", parameter("category", "uint16", "<bitfield>false</bitfield>")
-                                    + parameter("count", "int") + bits}}) << QStringList();
-    QTest::newRow("display name with a placeholder")
-        << minimal({{"displayName", "Mine %2"}, {"fixture", mask}}) << QStringList{warning.arg("Mine %2", "mask")};
-}
-
-void TestExporterDefinitions::bitFieldRowWarnings()
-{
-    QFETCH(QByteArray, xml);
-    QFETCH(QStringList, reports);
-    RecordingReporter reporter;
-    ExporterRegistry& registry = ExporterRegistry::instance();
-    const auto forget = qScopeGuard([&registry] { registry.clear(); });
-    const QString root = exporterDirectory(QByteArray());
-    exporterDirectory(xml, root);
-    registry.scanExporters(root);
-    QStringList texts;
-    for (const RecordingReporter::Entry& entry : std::as_const(reporter.entries))
-        texts << QStringLiteral("%1 %2: %3").arg(entry.severity).arg(entry.title, entry.text);
-    QCOMPARE(texts, reports);
-
-    // Registered all the same, every parameter kept.
-    const Exporter* exporter = registry.exporter("minimal");
-    QVERIFY(exporter);
-    QCOMPARE(exporter->globalParameters().size() + exporter->bodyParameters().size()
-                 + exporter->fixtureParameters().size(), int(xml.count("<parameter>")));
-}
-
 void TestExporterDefinitions::registry()
 {
     RecordingReporter reporter;
@@ -336,6 +273,18 @@ void TestExporterDefinitions::registry()
     const QString empty = exporterDirectory(QByteArray(), root);
     const QString invalid = exporterDirectory(minimal({{"physicsEngine", "none"}}), root);
     exporterDirectory(minimal({{"name", "alpha"}}), root);
+    // Bit-field rows with no bit field before them in their list (collision parameters join the fixture list) are
+    // reported; the exporter loads all the same.
+    const auto parameter = [](const char* name, const char* type, const char* more = "<bitfield>true</bitfield>") {
+        return QStringLiteral("<parameter><name>%1</name><type>%2</type>%3</parameter>").arg(name, type, more);
+    };
+    const QString bits = parameter("bits", "bitfield", "<size>16</size>");
+    const QString unflagged = parameter("plain", "uint16", "<bitfield>false</bitfield>");
+    exporterDirectory(minimal({{"name", "rows"}, {"fixture", unflagged + bits},
+        {"collision", parameter("row", "uint16") + parameter("group", "int", "") + parameter("mask", "uint")}}), root);
+    exporterDirectory(minimal({{"name", "stray"}, {"displayName", "Mine %2"}, {"global", parameter("g", "uint16")
+        + parameter("h", "uint")}, {"body", parameter("b", "uint16") + bits}, {"fixture", parameter("f", "uint")},
+        {"collision", bits + parameter("c", "uint16")}}), root);
     // Relative to the working directory, the exporters still know where they are; neither a missing
     // directory, a file nor an empty path adds anything.
     const QString previous = QDir::currentPath();
@@ -356,7 +305,8 @@ void TestExporterDefinitions::registry()
     QStringList names;
     for (const Exporter* exporter : registry.exporters())
         names << exporter->name();
-    QCOMPARE(names, (QStringList{"Beta", "alpha", "zeta"}));
+    QCOMPARE(names, (QStringList{"Beta", "alpha", "rows", "stray", "zeta"}));
+    QCOMPARE(summary(*registry.exporter("stray")).count("; "), 7);  // every parameter kept
     QCOMPARE(registry.findExporter("zeta"), custom);
     QCOMPARE(builtIn->name(), "zeta");
     QCOMPARE(registry.findExporter("%2 missing"), registry.exporter("Beta"));
@@ -364,7 +314,9 @@ void TestExporterDefinitions::registry()
     for (const RecordingReporter::Entry& entry : std::as_const(reporter.entries))
         texts << QStringLiteral("%1 %2: %3").arg(entry.severity).arg(entry.title, entry.text);
     texts.sort();
-    QCOMPARE(texts, (QStringList{"2 Failed to open exporter: Can't read " + empty + "/exporter.xml",
+    const QString stray = "1 Problem in exporter: Exporter Mine %2: the bit-field row %1 has no bit field before it";
+    QCOMPARE(texts, (QStringList{stray.arg("b"), stray.arg("f"), stray.arg("g"), stray.arg("h"),
+        "2 Failed to open exporter: Can't read " + empty + "/exporter.xml",
         "2 Failed to open exporter: Phsics engine not supported: none. Supported engines are: box2d, chipmunk, "
         "generic. EngineFile: " + invalid + "/exporter.xml",
         "2 Unkown exporter: File was created using unknown exporter %2 missing. Please intall this exporter.",
