@@ -22,7 +22,8 @@ public:
     QPoint at(const QPointF& scenePoint) const { return m_view->mapFromScene(scenePoint); }
     void press(const QPointF& p) { QTest::mousePress(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, at(p)); }
     void release(const QPointF& p) { QTest::mouseRelease(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, at(p)); }
-    void click(const QPointF& p) { QTest::mouseClick(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, at(p)); }
+    void click(const QPointF& p, Qt::KeyboardModifiers m = {}) { QTest::mouseClick(m_view->viewport(), Qt::LeftButton, m, at(p)); }
+    void drag(const QPointF& from, const QPointF& to) { press(from), dragTo(to), release(to); }
     // A move with the button held, as during a drag.
     void dragTo(const QPointF& p) { send(QEvent::MouseMove, p, Qt::NoButton); }
     // What the window system delivers for a double click: press, release, double click, release.
