@@ -1,5 +1,7 @@
 #include "alphasource.h"
+#include "convexdecomposition.h"
 #include "framecomposite.h"
+#include "islandtracer.h"
 #include "outlinetracer.h"
 #include "referencetracer.h"
 #include "testsupport.h"
@@ -13,6 +15,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <queue>
 #include <random>
 
 Q_DECLARE_METATYPE(TraceMode)
@@ -101,6 +104,92 @@ QImage generated(std::mt19937& random, int kind, int side)
             painter.drawEllipse(QPointF(a), d * 0.6, uniform(1, qMax(w, h)) * 0.4);
     }
     return image;
+}
+
+// The regions of a picture by a plain flood fill, the test's own count: 8-connected pixels of alpha above the
+// threshold, or 4-connected ones at or below it. Each region: its pixels in raster order (the first first) and
+// whether one lies on the border.
+struct Region
+{
+    QVector<QPoint> pixels;
+    bool border = false;
+};
+
+QVector<Region> regions(const QImage& image, int threshold, bool opaque)
+{
+    const int w = image.width(), h = image.height();
+    QVector<int> seen(w * h, 0);
+    QVector<Region> found;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (seen[y * w + x] || (qAlpha(image.pixel(x, y)) > threshold) != opaque)
+                continue;
+            Region region;
+            std::queue<QPoint> queue;
+            queue.push({x, y});
+            seen[y * w + x] = 1;
+            while (!queue.empty()) {
+                const QPoint p = queue.front();
+                queue.pop();
+                region.pixels << p;
+                region.border = region.border || p.x() == 0 || p.y() == 0 || p.x() == w - 1 || p.y() == h - 1;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const QPoint q = p + QPoint(dx, dy);
+                        if ((!opaque && dx && dy) || q.x() < 0 || q.y() < 0 || q.x() >= w || q.y() >= h || seen[q.y() * w + q.x()]
+                            || (qAlpha(image.pixel(q)) > threshold) != opaque)
+                            continue;
+                        seen[q.y() * w + q.x()] = 1;
+                        queue.push(q);
+                    }
+            }
+            std::sort(region.pixels.begin(), region.pixels.end(),
+                      [](const QPoint& a, const QPoint& b) { return std::make_pair(a.y(), a.x()) < std::make_pair(b.y(), b.x()); });
+            found << region;
+        }
+    return found;
+}
+
+// Sprites drawn without antialiasing, shape by shape: ellipses, or rectangles where `square` is set.
+struct Shape
+{
+    QRectF rect;
+    bool hole = false;
+    bool square = false;
+};
+
+QImage drawn(int side, const QVector<Shape>& shapes)
+{
+    QImage image = filled(side, side, 0);
+    QPainter painter(&image);
+    painter.setPen(Qt::NoPen);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    for (const Shape& shape : shapes) {
+        painter.setBrush(QColor(0, 0, 0, shape.hole ? 0 : 255));
+        if (shape.square)
+            painter.drawRect(shape.rect);
+        else
+            painter.drawEllipse(shape.rect);
+    }
+    return image;
+}
+
+double signedArea(const QPolygonF& polygon)
+{
+    double sum = 0;
+    for (int i = 0; i < polygon.size(); ++i)
+        sum += polygon[i].x() * polygon[(i + 1) % polygon.size()].y() - polygon[(i + 1) % polygon.size()].x() * polygon[i].y();
+    return sum / 2;
+}
+
+bool inConvex(const QPolygonF& piece, const QPointF& p)
+{
+    for (int i = 0; i < piece.size(); ++i) {
+        const QPointF a = piece[i], b = piece[(i + 1) % piece.size()];
+        if ((b.x() - a.x()) * (p.y() - a.y()) - (b.y() - a.y()) * (p.x() - a.x()) < 0)
+            return false;
+    }
+    return true;
 }
 
 }
@@ -293,6 +382,134 @@ private slots:
             QVERIFY(twin.fast.contourSize() > 100);
             twin.setStartPixel(500, 390);
             QCOMPARE(twin.trace(strips, 0, mode, {1.0f}), QString());
+        }
+    }
+
+    // Every island on its own, in raster order of its first pixel, is the single-outline trace from that pixel,
+    // bit for bit; the count, first pixels and areas are those of a plain flood fill; with holes kept, each island
+    // joins the holes that the flood fill finds below its pixels.
+    void islandsOnGeneratedImages()
+    {
+        std::mt19937 random(20240917);
+        auto uniform = [&random](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+        int holes = 0, joined = 0, several = 0;
+        for (int round = 0; round < 300; ++round) {
+            QImage image = generated(random, 1 + round % 2, 60).convertToFormat(QImage::Format_ARGB32);
+            {
+                // Punched out: holes, islands within them, walls cut through.
+                QPainter painter(&image);
+                painter.setPen(Qt::NoPen);
+                painter.setBrush(Qt::black);
+                painter.setCompositionMode(QPainter::CompositionMode_Clear);
+                for (int punch = uniform(0, 8); punch > 0; --punch)
+                    painter.drawEllipse(QPointF(uniform(0, image.width()), uniform(0, image.height())), uniform(1, 8) * 0.5, uniform(1, 8) * 0.5);
+            }
+            IslandTracer::Options options{TraceMode(round % 2), float(uniform(0, 4)) * 0.5f, uniform(0, 200), uniform(0, 6), false};
+            QVector<Region> expected = regions(image, options.alphaThreshold, true);
+            expected.erase(std::remove_if(expected.begin(), expected.end(),
+                                          [&](const Region& r) { return r.pixels.size() < options.minimumArea; }),
+                           expected.end());
+            const IslandTracer::Result plain = IslandTracer::trace(image, options);
+            QVERIFY(plain.ok());
+            QCOMPARE(plain.islands.size(), expected.size());
+            several += expected.size() > 1;
+            for (int i = 0; i < expected.size(); ++i) {
+                const IslandTracer::Island& island = plain.islands[i];
+                QCOMPARE(island.firstPixel, expected[i].pixels.first());
+                QCOMPARE(island.area, qint64(expected[i].pixels.size()));
+                OutlineTracer single;
+                single.setStartPixel(island.firstPixel.x(), island.firstPixel.y());
+                QVERIFY(single.trace(image, options.alphaThreshold, options.mode));
+                COMPARE_POINTS(island.polygon, single.polygon(options.tolerance));
+            }
+            // The holes, each counted for the island above its first pixel.
+            QVector<int> holesOf(expected.size(), 0);
+            for (const Region& space : regions(image, options.alphaThreshold, false)) {
+                const QPoint above = space.pixels.first() - QPoint(0, 1);
+                const auto owner = std::find_if(expected.begin(), expected.end(),
+                                                [&](const Region& r) { return r.pixels.contains(above); });
+                if (!space.border && space.pixels.size() >= options.minimumArea && owner != expected.end())
+                    ++holesOf[int(owner - expected.begin())];
+            }
+            options.keepHoles = true;
+            const IslandTracer::Result kept = IslandTracer::trace(image, options);
+            QCOMPARE(kept.islands.size(), expected.size());
+            for (int i = 0; i < expected.size(); ++i) {
+                // A hole that no straight channel reaches without cutting the island apart is filled.
+                QVERIFY(kept.islands[i].holes <= holesOf[i]);
+                joined += kept.islands[i].holes;
+                if (!holesOf[i])
+                    COMPARE_POINTS(kept.islands[i].polygon, plain.islands[i].polygon);
+                holes += holesOf[i];
+            }
+        }
+        QVERIFY(holes > 50 && several > 100 && joined >= holes * 0.9);
+    }
+
+    // The pieces of every island's outline cover its pixels within 1 % and lie over no hole by more than 1 % of
+    // the hole's area (sampled 16 times a pixel), up to half a pixel of simplification.
+    void holes_data()
+    {
+        QTest::addColumn<QImage>("image");
+        QTest::addColumn<QVector<int>>("holes");  // per island
+        const QRectF disc(5, 5, 110, 110);
+        QTest::newRow("ring") << QImage(QStringLiteral(HWT_SOURCE_DIR "/resources/samples/ring.png")) << QVector<int>{1};
+        QTest::newRow("two blobs") << drawn(120, {{{5, 5, 50, 70}}, {{60, 30, 55, 40}}}) << QVector<int>{0, 0};
+        QTest::newRow("two holes") << drawn(120, {{disc}, {{25, 30, 30, 60}, true}, {{65, 50, 35, 25}, true}})
+                                   << QVector<int>{2};
+        QTest::newRow("hole, island, hole")
+            << drawn(120, {{disc}, {{20, 20, 80, 80}, true}, {{35, 35, 50, 50}}, {{50, 50, 20, 20}, true}}) << QVector<int>{1, 1};
+        QTest::newRow("diagonal: one island")
+            << drawn(120, {{{10, 10, 50, 50}, false, true}, {{60, 60, 50, 50}, false, true}, {{20, 20, 20, 20}, true, true}})
+            << QVector<int>{1};
+        QTest::newRow("too small")
+            << drawn(120, {{disc}, {{30, 30, 1, 1}, true, true}, {{60, 60, 1, 2}, true, true}, {{117, 2, 1, 1}, false, true}, {{2, 117, 2, 1}, false, true}})
+            << QVector<int>{0};
+    }
+
+    void holes()
+    {
+        QFETCH(QImage, image);
+        QFETCH(QVector<int>, holes);
+        QVERIFY(!image.isNull());
+        qint64 opaque = 0;
+        for (const Region& r : regions(image, 0, true))
+            opaque += r.pixels.size() >= 4 ? r.pixels.size() : 0;
+        QVector<Region> spaces = regions(image, 0, false);
+        spaces.erase(std::remove_if(spaces.begin(), spaces.end(), [](const Region& r) { return r.border || r.pixels.size() < 4; }),
+                     spaces.end());
+        for (TraceMode mode : {N, S}) {
+            // The midpoint walk puts pixel centres on whole coordinates.
+            const QPointF shift = mode == N ? QPointF(-0.5, 0.5) : QPointF();
+            // The midpoint walk cuts every stair corner of a hole's rim by an eighth of a pixel, as it cuts
+            // the outline's own corners: its pieces may lie over twice as much.
+            const double allowance = mode == N ? 0.02 : 0.01;
+            for (float tolerance : mode == N ? QList<float>{0.0f} : QList<float>{0.0f, 0.5f}) {
+                const IslandTracer::Result result = IslandTracer::trace(image, {mode, tolerance, 0, 4, true});
+                QVERIFY(result.ok());
+                QVector<int> joined;
+                QVector<QPolygonF> pieces;
+                for (const IslandTracer::Island& island : result.islands) {
+                    joined << island.holes;
+                    pieces += ConvexDecomposition::decompose(island.polygon);
+                }
+                QCOMPARE(joined, holes);
+                double area = 0;
+                for (const QPolygonF& piece : pieces)
+                    area += std::abs(signedArea(piece));
+                QVERIFY2(std::abs(area - double(opaque)) <= 0.01 * double(opaque),
+                         qPrintable(QStringLiteral("mode %1, tolerance %2: %3 of %4").arg(int(mode)).arg(tolerance).arg(area).arg(opaque)));
+                for (const Region& hole : spaces) {
+                    int over = 0;
+                    for (const QPoint& p : hole.pixels)
+                        for (int k = 0; k < 16; ++k) {
+                            const QPointF sample = QPointF(p.x() + (k % 4 * 2 + 1) / 8.0, image.height() - p.y() - (k / 4 * 2 + 1) / 8.0) + shift;
+                            over += std::any_of(pieces.begin(), pieces.end(), [&](const QPolygonF& piece) { return inConvex(piece, sample); });
+                        }
+                    QVERIFY2(over <= allowance * 16 * hole.pixels.size(), qPrintable(QStringLiteral("mode %1, tolerance %2: %3 of %4 samples")
+                                                                                   .arg(int(mode)).arg(tolerance).arg(over).arg(16 * hole.pixels.size())));
+                }
+            }
         }
     }
 
