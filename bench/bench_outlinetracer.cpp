@@ -8,9 +8,13 @@
 // timing; the loops trace that decoded image without copying it. Before its
 // loop each of our benchmarks checks its result against the reference.
 //
+// Then every island of a 4096-pixel sprite with 50 islands (ellipses in a
+// grid, with a hole each when holes are kept), both walkers, tolerance 1.
+//
 // At the end a table puts each of our times beside OpenCV's.
 
 #include "framecomposite.h"
+#include "islandtracer.h"
 #include "outlinetracer.h"
 #include "referencetracer.h"
 #include "sprites.h"
@@ -18,6 +22,7 @@
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 #include <QtMath>
 
 #include <benchmark/benchmark.h>
@@ -121,6 +126,48 @@ void traceSprite(benchmark::State& state, Shape shape, int side, TraceMode mode,
         const QPolygonF polygon = tracer.polygon(tolerance);
         vertices = polygon.size();
         benchmark::DoNotOptimize(polygon.constData());
+    }
+    state.counters["vertices"] = vertices;
+}
+
+// 50 ellipses of 300 to 380 pixels in a 10 x 5 grid on 4096 x 4096 pixels,
+// each with a hole of a third of its size; decoded like the other sprites.
+const QImage& islandSprite()
+{
+    static const QImage image = [] {
+        QImage drawn(4096, 4096, QImage::Format_ARGB32);
+        drawn.fill(0);
+        QPainter painter(&drawn);
+        painter.setPen(Qt::NoPen);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        for (int i = 0; i < 50; ++i) {
+            const QPointF centre(205 + (i % 10) * 409, 410 + (i / 10) * 819);
+            const double rx = 150 + (i * 7) % 40, ry = 190 + (i * 13) % 40;
+            painter.setBrush(QColor(40, 80, 160, 255));
+            painter.drawEllipse(centre, rx, ry);
+            painter.setBrush(QColor(0, 0, 0, 0));
+            painter.drawEllipse(centre + QPointF(10, -20), rx / 3, ry / 3);
+        }
+        painter.end();
+        return decoded(drawn);
+    }();
+    return image;
+}
+
+void traceIslands(benchmark::State& state, TraceMode mode, bool keepHoles)
+{
+    const QImage& image = islandSprite();
+    const IslandTracer::Options options{mode, 1.0f, threshold, 4, keepHoles};
+    const IslandTracer::Result check = IslandTracer::trace(image, options);
+    if (check.islands.size() != 50 || check.islands.first().holes != (keepHoles ? 1 : 0))
+        state.SkipWithError("not 50 islands");
+    int vertices = 0;
+    for (auto _ : state) {
+        const IslandTracer::Result result = IslandTracer::trace(image, options);
+        vertices = 0;
+        for (const IslandTracer::Island& island : result.islands)
+            vertices += island.polygon.size();
+        benchmark::DoNotOptimize(result.islands.constData());
     }
     state.counters["vertices"] = vertices;
 }
@@ -281,6 +328,12 @@ void registerAll()
             }
         }
     }
+    for (const auto& walker : walkers) {
+        for (bool holes : {false, true}) {
+            const std::string name = std::string("BM_TraceIslands/4096/50/") + walker.second + (holes ? "/holes" : "");
+            benchmark::RegisterBenchmark(name.c_str(), traceIslands, walker.first, holes)->Unit(benchmark::kMillisecond);
+        }
+    }
     for (const auto& combination : combinations) {
         const std::string suffix = std::string("/") + combination.second;
         benchmark::RegisterBenchmark(("BM_TraceComposite" + suffix).c_str(), traceComposite, combination.first)
@@ -336,6 +389,12 @@ void printTable(const std::map<std::string, double>& times)
                                 tolerance, ours, openCv, ours / openCv, referenceText, goal.c_str());
                 }
             }
+        }
+    }
+    for (const auto& walker : walkers) {
+        for (bool holes : {false, true}) {
+            const std::string name = std::string("BM_TraceIslands/4096/50/") + walker.second + (holes ? "/holes" : "");
+            benchmark::RegisterBenchmark(name.c_str(), traceIslands, walker.first, holes)->Unit(benchmark::kMillisecond);
         }
     }
     for (const auto& combination : combinations) {
