@@ -7,6 +7,8 @@
 #include "exporter.h"
 #include "exporterregistry.h"
 #include "fixturepolygon.h"
+#include "framecomposite.h"
+#include "islandtracer.h"
 #include "jsonexport.h"
 #include "outlinetracer.h"
 #include "publisher.h"
@@ -15,6 +17,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QJsonObject>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -42,14 +45,24 @@ const char usage[] =
     "                                 refused when the project's exporter is missing\n"
     "                                 and no NAME is given\n"
     "  create OUT.hws --exporter NAME [--trace] [--mode straight|natural]\n"
-    "         [--tolerance T] [--threshold A] IMAGE...\n"
+    "         [--tolerance T] [--threshold A] [--all-islands] [--holes]\n"
+    "         [--min-area N] IMAGE...\n"
     "                                 a new project with one body per image, each\n"
     "                                 with its traced outline when --trace is given;\n"
     "                                 prints where it was written\n"
     "  trace IMAGE [FRAME...] [--mode straight|natural] [--tolerance T]\n"
     "        [--threshold A] [--start X,Y] [--frames single|intersection|union]\n"
+    "        [--all-islands] [--holes] [--min-area N]\n"
     "                                 the outline traced from the image's alpha,\n"
     "                                 as JSON [[x, y], ...] in body coordinates\n"
+    "\n"
+    "Tracing options:\n"
+    "  --all-islands                  one outline for every island of the image, not\n"
+    "                                 just the first; trace prints [[[x, y], ...], ...]\n"
+    "  --holes                        as --all-islands, with each hole joined to its\n"
+    "                                 island's outline through a one-pixel channel\n"
+    "  --min-area N                   islands and holes of fewer than N pixels are\n"
+    "                                 left out (default 4)\n"
     "\n"
     "Exporters are read from the directory shipped with the program, then from\n"
     "every --exporters DIR in order; a later exporter replaces one of the same name.\n";
@@ -75,7 +88,7 @@ struct Options
     QStringList positional;
     QStringList exporterDirectories;
     QHash<QString, QString> values;  // --exporter, --output, --mode, --tolerance, --threshold, ...
-    bool trace = false;
+    QStringList flags;               // --trace, --all-islands, --holes
 };
 
 // Fills `options`; returns an error text for a malformed command line.
@@ -84,7 +97,9 @@ QString parse(const QStringList& arguments, Options& options)
     static const QStringList valueOptions{QStringLiteral("exporters"), QStringLiteral("exporter"),
                                           QStringLiteral("output"),    QStringLiteral("mode"),
                                           QStringLiteral("tolerance"), QStringLiteral("threshold"),
-                                          QStringLiteral("start"),     QStringLiteral("frames")};
+                                          QStringLiteral("start"),     QStringLiteral("frames"),
+                                          QStringLiteral("min-area")};
+    static const QStringList flags{QStringLiteral("trace"), QStringLiteral("all-islands"), QStringLiteral("holes")};
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (!argument.startsWith(QLatin1String("--")) || argument == QLatin1String("--help")) {
@@ -101,8 +116,8 @@ QString parse(const QStringList& arguments, Options& options)
             value = name.mid(equals + 1);
             name.truncate(equals);
         }
-        if (name == QLatin1String("trace") && equals < 0) {
-            options.trace = true;
+        if (flags.contains(name) && equals < 0) {
+            options.flags << name;
             continue;
         }
         if (!valueOptions.contains(name))
@@ -199,20 +214,107 @@ QString traceOptions(const Options& options, OutlineTracer::Options& trace)
     return {};
 }
 
+// How create and trace trace: one outline, or every island.
+struct Tracing
+{
+    OutlineTracer::Options outline;
+    bool allIslands = false;
+    IslandTracer::Options islands;
+};
+
+QString tracingOptions(const Options& options, Tracing& tracing)
+{
+    const QString problem = traceOptions(options, tracing.outline);
+    if (!problem.isEmpty())
+        return problem;
+    tracing.islands.keepHoles = options.flags.contains(QStringLiteral("holes"));
+    tracing.allIslands = tracing.islands.keepHoles || options.flags.contains(QStringLiteral("all-islands"));
+    tracing.islands.mode = tracing.outline.mode;
+    tracing.islands.tolerance = tracing.outline.tolerance;
+    tracing.islands.alphaThreshold = tracing.outline.alphaThreshold;
+    if (options.values.contains(QStringLiteral("min-area"))) {
+        bool ok = false;
+        const int area = options.values.value(QStringLiteral("min-area")).toInt(&ok);
+        if (!ok || area < 0)
+            return QStringLiteral("--min-area needs a number of pixels, 0 or more");
+        tracing.islands.minimumArea = area;
+    }
+    // Every island starts at its own first pixel.
+    if (tracing.allIslands && options.values.contains(QStringLiteral("start")))
+        return QStringLiteral("--start picks one outline and can't go with --all-islands or --holes");
+    return {};
+}
+
+// The outlines of one body from its frames (none null): the one outline, or
+// one per island. Islands are found where the single outline would be
+// walked: on the first frame, or on the composite of all frames.
+QVector<QPolygonF> traceFrames(const QList<QImage>& frames, const Tracing& tracing, QString& error)
+{
+    if (!tracing.allIslands) {
+        const OutlineTracer::Result traced = OutlineTracer::traceImages(frames, tracing.outline);
+        error = traced.error;
+        return {traced.polygon};
+    }
+    const QImage traced = tracing.outline.frames == AnimationTraceMode::SingleFrame
+                              ? frames.first()
+                              : FrameComposite::build(frames, frames.first().size(), tracing.outline.frames,
+                                                      tracing.outline.alphaThreshold);
+    const IslandTracer::Result islands = IslandTracer::trace(traced, tracing.islands);
+    error = islands.error;
+    QVector<QPolygonF> outlines;
+    outlines.reserve(islands.islands.size());
+    for (const IslandTracer::Island& island : islands.islands)
+        outlines.append(island.polygon);
+    return outlines;
+}
+
+// Decodes an image file; an error text (naming it as `shown`) when it cannot.
+// Only regular files: a device or a pipe could keep the reader waiting.
+QString readImage(const QString& file, const QString& shown, QImage& image)
+{
+    if (!QFileInfo(file).isFile())
+        return QStringLiteral("Can't read image %1: %2")
+            .arg(shown, QFileInfo::exists(file) ? QStringLiteral("not a regular file") : QStringLiteral("no such file"));
+    QImageReader reader(file);
+    image = reader.read();
+    if (image.isNull())
+        return QStringLiteral("Can't read image %1: %2").arg(shown, reader.errorString());
+    return {};
+}
+
 int trace(const Options& options, QTextStream& out, QTextStream& err)
 {
-    OutlineTracer::Options settings;
-    const QString problem = traceOptions(options, settings);
+    Tracing tracing;
+    const QString problem = tracingOptions(options, tracing);
     if (!problem.isEmpty()) {
         err << "hullwright-cli: " << problem << '\n';
         return UsageError;
     }
-    const OutlineTracer::Result traced = OutlineTracer::traceFiles(options.positional, settings);
-    if (!traced.ok()) {
-        err << traced.error << '\n';
+    if (!tracing.allIslands) {
+        const OutlineTracer::Result traced = OutlineTracer::traceFiles(options.positional, tracing.outline);
+        if (!traced.ok()) {
+            err << traced.error << '\n';
+            return InputError;
+        }
+        return write(out, QJsonDocument(JsonExport::points(traced.polygon)));
+    }
+    QList<QImage> frames;
+    for (const QString& file : options.positional) {
+        QImage image;
+        const QString unreadable = readImage(file, file, image);
+        if (!unreadable.isEmpty()) {
+            err << unreadable << '\n';
+            return InputError;
+        }
+        frames.append(image);
+    }
+    QString error;
+    const QVector<QPolygonF> outlines = traceFrames(frames, tracing, error);
+    if (!error.isEmpty()) {
+        err << error << '\n';
         return InputError;
     }
-    return write(out, QJsonDocument(JsonExport::points(traced.polygon)));
+    return write(out, QJsonDocument(JsonExport::pieces(outlines)));
 }
 
 // Reads a project as the editor does; null (with the message written) when it cannot.
@@ -350,8 +452,8 @@ int publish(const Options& options, QTextStream& err)
 
 int create(const Options& options, QTextStream& out, QTextStream& err)
 {
-    OutlineTracer::Options settings;
-    const QString problem = traceOptions(options, settings);
+    Tracing tracing;
+    const QString problem = tracingOptions(options, tracing);
     if (!problem.isEmpty()) {
         err << "hullwright-cli: " << problem << '\n';
         return UsageError;
@@ -374,17 +476,22 @@ int create(const Options& options, QTextStream& out, QTextStream& err)
             err << QStringLiteral("Can't read image %1").arg(image) << '\n';
             return InputError;
         }
-        if (!options.trace)
+        if (!options.flags.contains(QStringLiteral("trace")))
             continue;
-        const OutlineTracer::Result traced = OutlineTracer::traceFiles({body->imageFileNames().value(0)}, settings);
-        if (!traced.ok()) {
-            err << traced.error << '\n';
+        QImage decoded;
+        QString error = readImage(body->imageFileNames().value(0), image, decoded);
+        const QVector<QPolygonF> outlines = error.isEmpty() ? traceFrames({decoded}, tracing, error)
+                                                            : QVector<QPolygonF>();
+        if (!error.isEmpty()) {
+            err << error << '\n';
             return InputError;
         }
         // An image with nothing opaque has no outline, and its body no shape.
-        if (traced.polygon.size() >= 3) {
+        for (const QPolygonF& polygon : outlines) {
+            if (polygon.size() < 3)
+                continue;
             auto* outline = new FixturePolygon(body);
-            outline->setPolygonDirect(traced.polygon);
+            outline->setPolygonDirect(polygon);
             body->addFixture(outline);
         }
     }

@@ -26,6 +26,16 @@ private slots:
         ModelTest::writeExporter(d, "names/n", "names", "up", "box2d", "<template>t.txt</template>");
         QVERIFY(ModelTest::writeFile(d.filePath("names/n/t.txt"), "{% for b in bodies %}{{ b.name }};{% endfor %}"));
         QVERIFY(ModelTest::writeFile(d.filePath("l.json"), "[[0,0],[10,0],[10,4],[4,4],[4,10],[0,10]]"));
+        // A 6 x 6 ring round a 2 x 2 hole, a 2 x 2 island and a single pixel.
+        QImage islands(12, 8, QImage::Format_ARGB32);
+        islands.fill(Qt::transparent);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 6; ++x)
+                islands.setPixel(x, y, (x / 2 == 1 && y / 2 == 1) ? 0u : 0xff000000u);
+        for (const QPoint& p : {QPoint(9, 0), QPoint(10, 0), QPoint(9, 1), QPoint(10, 1), QPoint(11, 7)})
+            islands.setPixel(p, 0xff000000u);
+        QVERIFY(islands.save(d.filePath("islands.png")));
+        ModelTest::makeImage(d, "full.png", 12, 8);
 
         Exporter zeta(d.filePath("first/zeta"));
         ElementListModel project;
@@ -119,6 +129,33 @@ private slots:
         row("trace, nothing above the threshold", {"trace", "$/crate.png", "--threshold", "255"}, 0, "", {"[]"});
         row("trace, bad threshold", {"trace", "$/crate.png", "--threshold", "300"}, 1, "--threshold");
         row("trace, no image", {"trace", "$/none.png"}, 2, "Can't read image ");
+        row("trace, every island", {"trace", "$/islands.png", "--all-islands"}, 0, "",
+            {"[[[6,2],[0,2],[0,8],[6,8]],[[11,6],[9,6],[9,8],[11,8]]]"});
+        row("trace, holes", {"trace", "$/islands.png", "--holes", "--tolerance", "0"}, 0, "",
+            {"[[[6,2],[0,2],[0,5],[2,5],[2,4],[4,4],[4,6],[0,6],[0,8],[6,8]],[[11,6],[9,6],[9,8],[11,8]]]"});
+        row("trace, small islands kept", {"trace", "$/islands.png", "--all-islands", "--min-area=1"}, 0, "", {"#3"});
+        // Islands are found where the one outline would be: on the composite of the frames.
+        row("trace, islands of a frame union", {"trace", "$/islands.png", "$/full.png", "--all-islands", "--frames",
+            "union"}, 0, "", {"[[[0,0],[0,8],[12,8],[12,0]]]"});
+        row("trace, holes of a frame intersection", {"trace", "$/full.png", "$/islands.png", "--holes", "--frames",
+            "intersection", "--tolerance", "0"}, 0, "", {"#2", "[[6,2],[0,2],[0,5],[2,5],[2,4],[4,4],[4,6],"});
+        row("trace, island unreadable", {"trace", "$/islands.png", "$/none.png", "--all-islands"}, 2,
+            "Can't read image ");
+        row("trace, negative minimum area", {"trace", "$/islands.png", "--min-area", "-1"}, 1, "--min-area");
+        row("trace, islands from a start pixel", {"trace", "$/islands.png", "--holes", "--start", "1,1"}, 1,
+            "--start");
+        row("create, minimum area not a number", {"create", "$/i.hws", "--exporter", "names", "--trace",
+            "--min-area", "x", "$/islands.png"}, 1, "--min-area");
+        row("create with holes", {"create", "$/holes.hws", "--exporter", "names", "--trace", "--holes",
+            "--tolerance", "0", "$/islands.png"}, 0, "");
+        row("dump holes", {"dump", "$/holes.hws"}, 0, "",
+            {R"("polygon":[[6,2],[0,2],[0,5],[2,5],[2,4],[4,4],[4,6],[0,6],[0,8],[6,8]])",
+             R"("polygon":[[11,6],[9,6],[9,8],[11,8]])"});
+        // The single pixel's outline is too small for a fixture.
+        row("create, every island", {"create", "$/all.hws", "--exporter", "names", "--trace", "--all-islands",
+            "--min-area", "0", "$/islands.png"}, 0, "");
+        row("dump every island", {"dump", "$/all.hws"}, 0, "",
+            {R"("fixtures":[{"kind":"P","polygon":[[6,2],[0,2],[0,8],[6,8]],)", R"("polygon":[[11,6],[9,6],[9,8],[11,8]],"values":{"type":["QString","POLYGON"]}}],"values")"});
     }
 
     void commands()
