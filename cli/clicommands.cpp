@@ -22,14 +22,22 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTextStream>
+#include <QThread>
+#include <QThreadPool>
 #include <QtMath>
 
+#include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace Cli {
 
 namespace {
+
+constexpr int maxJobs = 1024;
 
 const char usage[] =
     "Usage: hullwright-cli COMMAND [ARGUMENTS] [--exporters DIR]...\n"
@@ -46,10 +54,12 @@ const char usage[] =
     "                                 and no NAME is given\n"
     "  create OUT.hws --exporter NAME [--trace] [--mode straight|natural]\n"
     "         [--tolerance T] [--threshold A] [--all-islands] [--holes]\n"
-    "         [--min-area N] IMAGE...\n"
+    "         [--min-area N] [--jobs N] IMAGE...\n"
     "                                 a new project with one body per image, each\n"
     "                                 with its traced outline when --trace is given;\n"
-    "                                 prints where it was written\n"
+    "                                 prints where it was written. Images are read\n"
+    "                                 and traced on N threads (default: one a core);\n"
+    "                                 the project is the same for any N\n"
     "  trace IMAGE [FRAME...] [--mode straight|natural] [--tolerance T]\n"
     "        [--threshold A] [--start X,Y] [--frames single|intersection|union]\n"
     "        [--all-islands] [--holes] [--min-area N]\n"
@@ -98,7 +108,7 @@ QString parse(const QStringList& arguments, Options& options)
                                           QStringLiteral("output"),    QStringLiteral("mode"),
                                           QStringLiteral("tolerance"), QStringLiteral("threshold"),
                                           QStringLiteral("start"),     QStringLiteral("frames"),
-                                          QStringLiteral("min-area")};
+                                          QStringLiteral("min-area"),  QStringLiteral("jobs")};
     static const QStringList flags{QStringLiteral("trace"), QStringLiteral("all-islands"), QStringLiteral("holes")};
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
@@ -450,6 +460,106 @@ int publish(const Options& options, QTextStream& err)
     return Publisher::publish(*document, QFileInfo(output).absoluteFilePath()).written ? Success : OutputError;
 }
 
+// A body of a new project: what the command line gives, then what a worker
+// thread finds in its image files.
+struct NewBody
+{
+    QStringList files;  // absolute paths, the frames in order
+    QString shown;      // the first file as given, for messages
+    QString name;
+    // Filled by prepare().
+    QSize size;
+    QVector<QPolygonF> outlines;
+    QString error;
+};
+
+// Decodes the body's frames and traces them when `tracing` is given. Runs on
+// a worker thread: nothing here touches the document or shared state, and
+// images are read with QImageReader, not as the editor's pixmaps.
+void prepare(NewBody& body, const Tracing* tracing)
+{
+    QList<QImage> frames;
+    for (const QString& file : qAsConst(body.files)) {
+        QImage image;
+        body.error = readImage(file, file == body.files.first() ? body.shown : file, image);
+        if (!body.error.isEmpty())
+            return;
+        frames.append(image);
+    }
+    body.size = frames.first().size();
+    if (tracing)
+        body.outlines = traceFrames(frames, *tracing, body.error);
+}
+
+// Adds a prepared body as ElementListModel::addFile would, without decoding
+// its image again: the body's pixmap only serves the editor's display.
+void addBody(ElementListModel& document, Exporter* exporter, const NewBody& prepared)
+{
+    auto* body = new Element(&document, exporter);
+    // The values in the order addFile sets them, so that the file is the same.
+    body->setValueDirect(QStringLiteral("name"), document.uniqueName(prepared.name));
+    body->setValueDirect(QStringLiteral("imageFileNames"), prepared.files);
+    body->setValueDirect(QStringLiteral("size"), prepared.size);
+    const QPointF anchor(prepared.size.width() * exporter->anchorPointRelX(),
+                         prepared.size.height() * exporter->anchorPointRelY());
+    if (!anchor.isNull())
+        body->setAnchorPointAbsDirect(anchor);
+    document.addElement(QStringLiteral("Add file"), body);
+    // An image with nothing opaque has no outline, and its body no shape.
+    for (const QPolygonF& polygon : prepared.outlines) {
+        if (polygon.size() < 3)
+            continue;
+        auto* outline = new FixturePolygon(body);
+        outline->setPolygonDirect(polygon);
+        body->addFixture(outline);
+    }
+}
+
+// Runs prepare(i) for every i below count on `jobs` threads (on this one
+// alone for 1), and take(i) on this thread in order of i, each as soon as its
+// prepare(i) is done. False when take() returns false, which stops the rest.
+bool inOrder(int count, int jobs, const std::function<void(int)>& prepare, const std::function<bool(int)>& take)
+{
+    if (jobs <= 1) {
+        for (int i = 0; i < count; ++i) {
+            prepare(i);
+            if (!take(i))
+                return false;
+        }
+        return true;
+    }
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::vector<char> done(std::size_t(count), 0);
+    std::atomic<int> next{0};
+    std::atomic<bool> stopped{false};
+    QThreadPool pool;
+    pool.setMaxThreadCount(jobs);
+    for (int t = 0; t < qMin(jobs, count); ++t) {
+        pool.start([&] {
+            for (int i = next++; i < count && !stopped; i = next++) {
+                prepare(i);
+                {
+                    const std::lock_guard<std::mutex> lock(mutex);
+                    done[std::size_t(i)] = 1;
+                }
+                finished.notify_all();
+            }
+        });
+    }
+    bool complete = true;
+    for (int i = 0; i < count && complete; ++i) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            finished.wait(lock, [&] { return done[std::size_t(i)] != 0; });
+        }
+        complete = take(i);
+    }
+    stopped = true;
+    pool.waitForDone();
+    return complete;
+}
+
 int create(const Options& options, QTextStream& out, QTextStream& err)
 {
     Tracing tracing;
@@ -467,34 +577,39 @@ int create(const Options& options, QTextStream& out, QTextStream& err)
     if (!exporter)
         return InputError;
 
-    ElementListModel document;
-    document.setExporter(exporter);
-    const QStringList images = options.positional.mid(1);
-    for (const QString& image : images) {
-        Element* body = document.addFile(QFileInfo(image).absoluteFilePath());
-        if (!body->isImageValid()) {
-            err << QStringLiteral("Can't read image %1").arg(image) << '\n';
-            return InputError;
-        }
-        if (!options.flags.contains(QStringLiteral("trace")))
-            continue;
-        QImage decoded;
-        QString error = readImage(body->imageFileNames().value(0), image, decoded);
-        const QVector<QPolygonF> outlines = error.isEmpty() ? traceFrames({decoded}, tracing, error)
-                                                            : QVector<QPolygonF>();
-        if (!error.isEmpty()) {
-            err << error << '\n';
-            return InputError;
-        }
-        // An image with nothing opaque has no outline, and its body no shape.
-        for (const QPolygonF& polygon : outlines) {
-            if (polygon.size() < 3)
-                continue;
-            auto* outline = new FixturePolygon(body);
-            outline->setPolygonDirect(polygon);
-            body->addFixture(outline);
+    int jobs = QThread::idealThreadCount();
+    if (options.values.contains(QStringLiteral("jobs"))) {
+        bool ok = false;
+        jobs = options.values.value(QStringLiteral("jobs")).toInt(&ok);
+        if (!ok || jobs < 1 || jobs > maxJobs) {
+            err << "hullwright-cli: " << QStringLiteral("--jobs needs a number of threads from 1 to %1").arg(maxJobs)
+                << '\n';
+            return UsageError;
         }
     }
+
+    std::vector<NewBody> bodies;
+    const QStringList images = options.positional.mid(1);
+    for (const QString& image : images)
+        bodies.push_back({{QFileInfo(image).absoluteFilePath()}, image, QFileInfo(image).baseName(), {}, {}, {}});
+    const Tracing* traced = options.flags.contains(QStringLiteral("trace")) ? &tracing : nullptr;
+
+    ElementListModel document;
+    document.setExporter(exporter);
+    const bool complete = inOrder(
+        int(bodies.size()), jobs, [&](int i) { prepare(bodies[std::size_t(i)], traced); },
+        [&](int i) {
+            NewBody& body = bodies[std::size_t(i)];
+            if (!body.error.isEmpty()) {
+                err << body.error << '\n';
+                return false;
+            }
+            addBody(document, exporter, body);
+            body = NewBody();
+            return true;
+        });
+    if (!complete)
+        return InputError;
     const QString project = QFileInfo(options.positional.first()).absoluteFilePath();
     if (!document.save(project)) {
         err << QStringLiteral("Can't write %1").arg(project) << '\n';
@@ -509,6 +624,10 @@ int create(const Options& options, QTextStream& out, QTextStream& err)
 
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
+    // A fixed hash seed keeps the order of the values in a written project,
+    // so the same command line writes the same bytes every time (unless
+    // QT_HASH_SEED asks otherwise).
+    qSetGlobalQHashSeed(0);
     Options options;
     const QString problem = parse(arguments, options);
     if (options.command == QLatin1String("--help") || (problem.isEmpty() && options.command == QLatin1String("help"))) {

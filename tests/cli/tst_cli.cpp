@@ -96,6 +96,11 @@ private slots:
         row("decompose, not json", {"decompose"}, 2, "must be a JSON array", {}, "<[[0,0],");
         row("create, no exporter", {"create", "$/new.hws", "$/crate.png"}, 1, "--exporter NAME");
         row("create, no image", {"create", "$/new.hws", "--exporter", "names", "$/gone.png"}, 2, "Can't read image");
+        // The first unreadable image in the order given, however the threads finish.
+        row("create, two images unreadable", {"create", "$/new.hws", "--exporter", "names", "--trace", "--jobs", "2",
+            "$/crate.png", "$/gone.png", "$/islands.png", "$/none.png"}, 2, "=Can't read image $/gone.png: no such file\n");
+        row("create, no threads", {"create", "$/new.hws", "--exporter", "names", "--jobs", "0", "$/crate.png"}, 1,
+            "--jobs");
         // The rows below read what the rows before them wrote.
         row("create", {"create", "$/new.hws", "--exporter", "names", "$/crate.png", "$/crate.png"}, 0, "",
             {"=$/new.hws\n"});
@@ -156,6 +161,43 @@ private slots:
             "--min-area", "0", "$/islands.png"}, 0, "");
         row("dump every island", {"dump", "$/all.hws"}, 0, "",
             {R"("fixtures":[{"kind":"P","polygon":[[6,2],[0,2],[0,8],[6,8]],)", R"("polygon":[[11,6],[9,6],[9,8],[11,8]],"values":{"type":["QString","POLYGON"]}}],"values")"});
+    }
+
+    // Images are read and traced on several threads, the project is written
+    // in the order given: byte for byte the file of a single thread.
+    void jobs_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("untraced") << QStringList();
+        QTest::newRow("traced") << QStringList{"--trace"};
+        QTest::newRow("holes") << QStringList{"--trace", "--holes", "--tolerance", "0"};
+    }
+
+    void jobs()
+    {
+        QFETCH(QStringList, options);
+        const QDir d(dir.path());
+        // The large image first, so that the threads finish out of order.
+        QStringList images{ModelTest::makeImage(d, "jobs/large.png", 900, 700)};
+        for (int i = 0; i < 4; ++i)
+            images << d.filePath("islands.png") << d.filePath("crate.png");
+        QByteArray lastName;  // as the project file holds it, after its length
+        QDataStream stream(&lastName, QIODevice::WriteOnly);
+        stream << QString("islands (4)");
+        QByteArray single;
+        for (const QString& jobs : {"1", "2", "3"}) {
+            const QString project = d.filePath("jobs/" + jobs + ".hws");
+            QProcess process;
+            process.start(HULLWRIGHT_CLI, QStringList{"create", project, "--exporter", "names", "--exporters",
+                                                      d.filePath("names"), "--jobs", jobs} + options + images);
+            QVERIFY(process.waitForFinished(60000));
+            QCOMPARE(process.exitCode(), 0);
+            const QByteArray written = ModelTest::readFile(project);
+            QVERIFY(written.contains(lastName.mid(4)));
+            if (single.isEmpty())
+                single = written;
+            QVERIFY2(written == single, qPrintable(jobs));
+        }
     }
 
     void commands()
