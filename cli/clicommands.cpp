@@ -21,11 +21,14 @@
 #include <QJsonObject>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTextStream>
 #include <QThread>
 #include <QThreadPool>
 #include <QtMath>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -54,12 +57,16 @@ const char usage[] =
     "                                 and no NAME is given\n"
     "  create OUT.hws --exporter NAME [--trace] [--mode straight|natural]\n"
     "         [--tolerance T] [--threshold A] [--all-islands] [--holes]\n"
-    "         [--min-area N] [--jobs N] IMAGE...\n"
+    "         [--min-area N] [--jobs N] [--group-frames]\n"
+    "         [--frames single|intersection|union] IMAGE...\n"
     "                                 a new project with one body per image, each\n"
     "                                 with its traced outline when --trace is given;\n"
     "                                 prints where it was written. Images are read\n"
     "                                 and traced on N threads (default: one a core);\n"
-    "                                 the project is the same for any N\n"
+    "                                 the project is the same for any N. With\n"
+    "                                 --group-frames, images named alike but for a\n"
+    "                                 number (walk_01.png, walk_02.png) are the frames\n"
+    "                                 of one body (walk), traced as --frames says\n"
     "  trace IMAGE [FRAME...] [--mode straight|natural] [--tolerance T]\n"
     "        [--threshold A] [--start X,Y] [--frames single|intersection|union]\n"
     "        [--all-islands] [--holes] [--min-area N]\n"
@@ -98,7 +105,7 @@ struct Options
     QStringList positional;
     QStringList exporterDirectories;
     QHash<QString, QString> values;  // --exporter, --output, --mode, --tolerance, --threshold, ...
-    QStringList flags;               // --trace, --all-islands, --holes
+    QStringList flags;               // --trace, --all-islands, --holes, --group-frames
 };
 
 // Fills `options`; returns an error text for a malformed command line.
@@ -109,7 +116,8 @@ QString parse(const QStringList& arguments, Options& options)
                                           QStringLiteral("tolerance"), QStringLiteral("threshold"),
                                           QStringLiteral("start"),     QStringLiteral("frames"),
                                           QStringLiteral("min-area"),  QStringLiteral("jobs")};
-    static const QStringList flags{QStringLiteral("trace"), QStringLiteral("all-islands"), QStringLiteral("holes")};
+    static const QStringList flags{QStringLiteral("trace"), QStringLiteral("all-islands"), QStringLiteral("holes"),
+                                   QStringLiteral("group-frames")};
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (!argument.startsWith(QLatin1String("--")) || argument == QLatin1String("--help")) {
@@ -465,7 +473,7 @@ int publish(const Options& options, QTextStream& err)
 struct NewBody
 {
     QStringList files;  // absolute paths, the frames in order
-    QString shown;      // the first file as given, for messages
+    QStringList shown;  // the files as given, for messages
     QString name;
     // Filled by prepare().
     QSize size;
@@ -479,9 +487,9 @@ struct NewBody
 void prepare(NewBody& body, const Tracing* tracing)
 {
     QList<QImage> frames;
-    for (const QString& file : qAsConst(body.files)) {
+    for (int i = 0; i < body.files.size(); ++i) {
         QImage image;
-        body.error = readImage(file, file == body.files.first() ? body.shown : file, image);
+        body.error = readImage(body.files.at(i), body.shown.at(i), image);
         if (!body.error.isEmpty())
             return;
         frames.append(image);
@@ -489,6 +497,81 @@ void prepare(NewBody& body, const Tracing* tracing)
     body.size = frames.first().size();
     if (tracing)
         body.outlines = traceFrames(frames, *tracing, body.error);
+}
+
+// Animation frames: files of one folder whose names differ only in the number
+// before the extension ("walk_01.png", "walk_02.png") become one body named
+// after what they share ("walk"), its frames in the order of their numbers.
+// A file without such a number, or alone in its group, stays a body of its
+// own; each group takes the place of its first file.
+std::vector<NewBody> groupFrames(const std::vector<NewBody>& singles)
+{
+    static const QRegularExpression numbered(QStringLiteral("^(.*?)(\\d+)(\\.[^.]*)?$"));
+    struct Frame
+    {
+        QString group;  // folder, stem and extension; empty for a file without a number
+        QString stem;
+        QString number;  // without leading zeros
+    };
+    std::vector<Frame> frames;
+    QHash<QString, QStringList> members;  // the different files of each group
+    QHash<QString, QString> numbers;      // of each file
+    QHash<QString, QString> shown;        // each file as first given
+    for (const NewBody& single : singles) {
+        const QFileInfo file(single.files.first());
+        const QRegularExpressionMatch match = numbered.match(file.fileName());
+        Frame frame;
+        if (match.hasMatch()) {
+            // A slash is in no file name, so it keeps the parts apart.
+            frame.group = file.absolutePath() + QLatin1Char('/') + match.captured(1) + QLatin1Char('/')
+                          + match.captured(3);
+            frame.stem = match.captured(1);
+            frame.number = match.captured(2);
+            while (frame.number.size() > 1 && frame.number.startsWith(QLatin1Char('0')))
+                frame.number.remove(0, 1);
+            QStringList& files = members[frame.group];
+            if (!files.contains(file.filePath())) {
+                files << file.filePath();
+                numbers.insert(file.filePath(), frame.number);
+                shown.insert(file.filePath(), single.shown.first());
+            }
+        }
+        frames.push_back(frame);
+    }
+
+    std::vector<NewBody> bodies;
+    QSet<QString> placed;
+    for (std::size_t i = 0; i < singles.size(); ++i) {
+        const Frame& frame = frames[i];
+        if (frame.group.isEmpty() || members.value(frame.group).size() < 2) {
+            bodies.push_back(singles[i]);
+            continue;
+        }
+        if (placed.contains(frame.group))
+            continue;
+        placed.insert(frame.group);
+        QStringList files = members.value(frame.group);
+        // By number (without leading zeros, a longer one is larger), then by name.
+        std::sort(files.begin(), files.end(), [&numbers](const QString& a, const QString& b) {
+            const QString& x = numbers[a];
+            const QString& y = numbers[b];
+            if (x.size() != y.size())
+                return x.size() < y.size();
+            return x != y ? x < y : a < b;
+        });
+        NewBody body;
+        body.files = files;
+        for (const QString& file : qAsConst(files))
+            body.shown << shown.value(file);
+        // "walk" for walk_01.png; the stem as it is when that leaves nothing.
+        body.name = frame.stem;
+        while (!body.name.isEmpty() && QStringLiteral(" _-.").contains(body.name.back()))
+            body.name.chop(1);
+        if (body.name.isEmpty())
+            body.name = frame.stem.isEmpty() ? QFileInfo(files.first()).baseName() : frame.stem;
+        bodies.push_back(body);
+    }
+    return bodies;
 }
 
 // Adds a prepared body as ElementListModel::addFile would, without decoding
@@ -591,7 +674,9 @@ int create(const Options& options, QTextStream& out, QTextStream& err)
     std::vector<NewBody> bodies;
     const QStringList images = options.positional.mid(1);
     for (const QString& image : images)
-        bodies.push_back({{QFileInfo(image).absoluteFilePath()}, image, QFileInfo(image).baseName(), {}, {}, {}});
+        bodies.push_back({{QFileInfo(image).absoluteFilePath()}, {image}, QFileInfo(image).baseName(), {}, {}, {}});
+    if (options.flags.contains(QStringLiteral("group-frames")))
+        bodies = groupFrames(bodies);
     const Tracing* traced = options.flags.contains(QStringLiteral("trace")) ? &tracing : nullptr;
 
     ElementListModel document;

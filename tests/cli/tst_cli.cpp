@@ -36,6 +36,14 @@ private slots:
             islands.setPixel(p, 0xff000000u);
         QVERIFY(islands.save(d.filePath("islands.png")));
         ModelTest::makeImage(d, "full.png", 12, 8);
+        // Animation frames; run10 is neither the first by name nor of the others' size.
+        d.mkpath("anim");
+        for (const char* frame : {"anim/run2.png", "anim/walk_01.png"})
+            QVERIFY(QFile::copy(d.filePath("islands.png"), d.filePath(frame)));
+        for (const char* frame : {"anim/run3.png", "anim/walk_02.png"})
+            QVERIFY(QFile::copy(d.filePath("full.png"), d.filePath(frame)));
+        ModelTest::makeImage(d, "anim/run10.png", 6, 4);
+        ModelTest::makeImage(d, "anim/jump_3.png", 6, 4);
 
         Exporter zeta(d.filePath("first/zeta"));
         ElementListModel project;
@@ -159,6 +167,25 @@ private slots:
         // The single pixel's outline is too small for a fixture.
         row("create, every island", {"create", "$/all.hws", "--exporter", "names", "--trace", "--all-islands",
             "--min-area", "0", "$/islands.png"}, 0, "");
+        // A group takes the place of its first file; its frames go by number, the first sets the size.
+        row("create, frames grouped", {"create", "$/anim.hws", "--exporter", "names", "--group-frames", "--trace",
+            "--frames", "union", "$/anim/run10.png", "$/anim/jump_3.png", "$/anim/run2.png", "$/crate.png",
+            "$/anim/run3.png", "$/anim/run2.png"}, 0, "");
+        row("dump grouped frames", {"dump", "$/anim.hws"}, 0, "",
+            {R"({"bodies":[{"fixtures":[{"kind":"P","polygon":[[0,0],[0,8],[12,8],[12,0]],)",
+             R"("imageFileNames":["QStringList",["$/anim/run2.png","$/anim/run3.png","$/anim/run10.png"]],)"
+             R"("name":["QString","run"],"size":["QSize",[12,8]]}},{"fixtures":[{"kind":"P",)"
+             R"("polygon":[[0,0],[0,4],[6,4],[6,0]],)",
+             R"("imageFileNames":["QStringList",["$/anim/jump_3.png"]],"name":["QString","jump_3"],)",
+             R"("imageFileNames":["QStringList",["$/crate.png"]],"name":["QString","crate"],"size":["QSize",[6,4]]}}],)"
+             R"("exporter")"});
+        // One frame traced by default, every island of it here.
+        row("create, frames grouped, first traced", {"create", "$/walk.hws", "--exporter", "names", "--group-frames",
+            "--trace", "--all-islands", "$/anim/walk_02.png", "$/anim/walk_01.png"}, 0, "");
+        row("dump first frame traced", {"dump", "$/walk.hws"}, 0, "",
+            {R"({"bodies":[{"fixtures":[{"kind":"P","polygon":[[6,2],[0,2],[0,8],[6,8]],)",
+             R"("polygon":[[11,6],[9,6],[9,8],[11,8]],"values":{"type":["QString","POLYGON"]}}],)",
+             R"("imageFileNames":["QStringList",["$/anim/walk_01.png","$/anim/walk_02.png"]],"name":["QString","walk"])"});
         row("dump every island", {"dump", "$/all.hws"}, 0, "",
             {R"("fixtures":[{"kind":"P","polygon":[[6,2],[0,2],[0,8],[6,8]],)", R"("polygon":[[11,6],[9,6],[9,8],[11,8]],"values":{"type":["QString","POLYGON"]}}],"values")"});
     }
