@@ -574,13 +574,38 @@ std::vector<NewBody> groupFrames(const std::vector<NewBody>& singles)
     return bodies;
 }
 
+// The names ElementListModel::uniqueName gives the bodies of a new document
+// as they are added, without going through all bodies for each one: with
+// thousands of images that would take longer than reading them.
+class UniqueNames
+{
+public:
+    QString take(const QString& name)
+    {
+        const QPair<QString, int> wanted = ElementListModel::splitName(name.trimmed());
+        int number = wanted.second;
+        const auto taken = m_highest.constFind(wanted.first);
+        if (taken != m_highest.constEnd())
+            number = qMax(number, taken.value() + 1);
+        const QString unique =
+            number <= 1 ? wanted.first : QStringLiteral("%1 (%2)").arg(wanted.first).arg(number);
+        const QPair<QString, int> given = ElementListModel::splitName(unique);
+        int& highest = m_highest[given.first];
+        highest = qMax(highest, given.second);
+        return unique;
+    }
+
+private:
+    QHash<QString, int> m_highest;  // the greatest number of each name taken
+};
+
 // Adds a prepared body as ElementListModel::addFile would, without decoding
 // its image again: the body's pixmap only serves the editor's display.
-void addBody(ElementListModel& document, Exporter* exporter, const NewBody& prepared)
+void addBody(ElementListModel& document, Exporter* exporter, const QString& name, const NewBody& prepared)
 {
     auto* body = new Element(&document, exporter);
     // The values in the order addFile sets them, so that the file is the same.
-    body->setValueDirect(QStringLiteral("name"), document.uniqueName(prepared.name));
+    body->setValueDirect(QStringLiteral("name"), name);
     body->setValueDirect(QStringLiteral("imageFileNames"), prepared.files);
     body->setValueDirect(QStringLiteral("size"), prepared.size);
     const QPointF anchor(prepared.size.width() * exporter->anchorPointRelX(),
@@ -681,6 +706,7 @@ int create(const Options& options, QTextStream& out, QTextStream& err)
 
     ElementListModel document;
     document.setExporter(exporter);
+    UniqueNames names;
     const bool complete = inOrder(
         int(bodies.size()), jobs, [&](int i) { prepare(bodies[std::size_t(i)], traced); },
         [&](int i) {
@@ -689,7 +715,7 @@ int create(const Options& options, QTextStream& out, QTextStream& err)
                 err << body.error << '\n';
                 return false;
             }
-            addBody(document, exporter, body);
+            addBody(document, exporter, names.take(body.name), body);
             body = NewBody();
             return true;
         });
