@@ -44,6 +44,7 @@ private slots:
             QVERIFY(QFile::copy(d.filePath("full.png"), d.filePath(frame)));
         ModelTest::makeImage(d, "anim/run10.png", 6, 4);
         ModelTest::makeImage(d, "anim/jump_3.png", 6, 4);
+        ModelTest::makeImage(d, "crate (3).png", 6, 4);
 
         Exporter zeta(d.filePath("first/zeta"));
         ElementListModel project;
@@ -120,6 +121,11 @@ private slots:
         row("publish", {"publish", "$/new.hws", "--output", "$/out.txt"}, 0,
             "=These bodies have no fixtures, so the published file has no collision shape for them:\ncrate\n"
             "crate (2)\n", {"$/out.txt:crate;crate (2);"});
+        // A numbered name is not taken twice, nor one below it after it.
+        row("create, numbered names", {"create", "$/numbered.hws", "--exporter", "names", "--jobs", "2",
+            "$/crate (3).png", "$/crate.png", "$/crate.png"}, 0, "");
+        row("publish numbered names", {"publish", "$/numbered.hws", "--output", "$/numbered.txt"}, 0, "fixtures",
+            {"$/numbered.txt:crate (3);crate (4);crate (5);"});
         row("publish, no output", {"publish", "$/new.hws"}, 2,
             "=hullwright-cli: $/new.hws has no export file name; give one with --output FILE\n");
         row("publish to the project's export file", {"publish", "$/named.hws"}, 0, "", {"$/named.txt:crate;"});
