@@ -32,6 +32,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -252,10 +253,11 @@ QString tracingOptions(const Options& options, Tracing& tracing)
     tracing.islands.alphaThreshold = tracing.outline.alphaThreshold;
     if (options.values.contains(QStringLiteral("min-area"))) {
         bool ok = false;
-        const int area = options.values.value(QStringLiteral("min-area")).toInt(&ok);
+        const qlonglong area = options.values.value(QStringLiteral("min-area")).toLongLong(&ok);
         if (!ok || area < 0)
             return QStringLiteral("--min-area needs a number of pixels, 0 or more");
-        tracing.islands.minimumArea = area;
+        // No image has more pixels than an int counts; beyond that nothing is kept anyway.
+        tracing.islands.minimumArea = int(qMin<qlonglong>(area, std::numeric_limits<int>::max()));
     }
     // Every island starts at its own first pixel.
     if (tracing.allIslands && options.values.contains(QStringLiteral("start")))

@@ -160,6 +160,8 @@ private slots:
             "intersection", "--tolerance", "0"}, 0, "", {"#2", "[[6,2],[0,2],[0,5],[2,5],[2,4],[4,4],[4,6],"});
         row("trace, island unreadable", {"trace", "$/islands.png", "$/none.png", "--all-islands"}, 2,
             "Can't read image ");
+        row("trace, no island that large", {"trace", "$/islands.png", "--all-islands", "--min-area", "5000000000"}, 0,
+            "", {"[]"});
         row("trace, negative minimum area", {"trace", "$/islands.png", "--min-area", "-1"}, 1, "--min-area");
         row("trace, islands from a start pixel", {"trace", "$/islands.png", "--holes", "--start", "1,1"}, 1,
             "--start");
