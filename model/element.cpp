@@ -251,6 +251,18 @@ void Element::addFixture(Fixture* fixture)
         QCoreApplication::translate("Element", "add fixture"), this, oldList, m_fixtures));
 }
 
+void Element::addFixtures(const QList<Fixture*>& fixtures, const QString& undoText)
+{
+    const QList<Fixture*> oldList = m_fixtures;
+    for (Fixture* fixture : fixtures) {
+        if (!m_fixtures.contains(fixture))
+            m_fixtures.append(fixture);
+    }
+    if (m_fixtures.size() == oldList.size())
+        return;
+    pushUndoCommand(new UndoFixtureListChange(undoText, this, oldList, m_fixtures));
+}
+
 void Element::deleteFixture(Fixture* fixture)
 {
     const QList<Fixture*> oldList = m_fixtures;
