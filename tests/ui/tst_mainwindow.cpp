@@ -288,6 +288,55 @@ private slots:
         QCOMPARE(bodies[1]->fixtures(), QList<Fixture*>{circle});
     }
 
+    // "Add Sprites" with numbered files asks whether each sequence is one animated body (its frames in the order of
+    // their numbers, showing the first) or every file a body of its own; without a sequence it does not ask.
+    void addSpritesAsksAboutSequences_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("answer");  // empty: no question expected
+        QTest::addColumn<QStringList>("bodies");  // name: frames, the first the one shown
+        const QStringList walk{"walk_2.png", "hero.png", "walk_10.png", "walk_1.png"};
+        QTest::newRow("one animated body") << walk << "One animated body"
+                                           << QStringList{"walk: walk_1 walk_2 walk_10", "hero: hero"};
+        QTest::newRow("separate bodies") << walk << "Separate bodies"
+                                         << QStringList{"walk_2: walk_2", "hero: hero", "walk_10: walk_10", "walk_1: walk_1"};
+        QTest::newRow("no sequence") << QStringList{"hero.png", "walk_1.png"} << ""
+                                     << QStringList{"hero: hero", "walk_1: walk_1"};
+    }
+
+    void addSpritesAsksAboutSequences()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, answer);
+        QFETCH(QStringList, bodies);
+        QString typed;
+        for (const QString& file : files)
+            typed += QStringLiteral("\"%1\" ").arg(QFileInfo(UiTest::makeSprite(QDir(m_dir->path()), file)).fileName());
+        GSettings().setValue(QStringLiteral("main/lastImportFileName"), m_dir->filePath(files.first()));
+        auto window = makeWindow();
+        bool asked = false;
+        TestSupport::ModalHandler handler(
+            {[&](QWidget* dialog) { TestSupport::chooseFile(dialog, typed.trimmed()); },
+             [&](QWidget* box) {
+                 asked = true;
+                 for (QAbstractButton* button : box->findChildren<QAbstractButton*>())
+                     if (button->text() == answer)
+                         button->click();
+             }});
+        window->addSpritesAction()->trigger();
+        QCOMPARE(asked, !answer.isEmpty());
+        QStringList made;
+        for (Element* body : window->model()->elements()) {
+            QStringList frames;
+            for (const QString& frame : body->imageFileNames())
+                frames << QFileInfo(frame).baseName();
+            if (frames.size() > 1)
+                QCOMPARE(body->currentImageName(), body->imageFileNames().first());
+            made << body->name() + ": " + frames.join(' ');
+        }
+        QCOMPARE(made, bodies);
+    }
+
     void filterMatchesWholeNamesWithWildcards()
     {
         ElementListModel document;
