@@ -6,7 +6,6 @@
 #include "gsettings.h"
 #include "imagecache.h"
 #include "pixmapitem.h"
-#include "tracersettings.h"
 #include "zoomwidget.h"
 
 #include <QAbstractSpinBox>
@@ -254,21 +253,26 @@ void TracerDialog::readSettings()
 
 void TracerDialog::writeSettings() const
 {
-    TracerSettings stored;
-    stored.mode = TraceMode(m_ui->traceModeComboBox->currentData().toInt());
-    stored.tolerance = float(m_ui->toleranceSpinBox->value());
-    stored.alphaThreshold = m_ui->alphaThresholdSpinBox->value();
-    stored.frames = AnimationTraceMode(m_ui->animationTraceMode->currentData().toInt());
-    stored.allIslands = m_ui->allIslandsCheckBox->isChecked();
-    stored.keepHoles = m_ui->keepHolesCheckBox->isChecked();
-    stored.minimumArea = m_ui->minimumAreaSpinBox->value();
-    stored.write();
+    controls().write();
 
     GSettings settings;
     settings.beginGroup(groupKey);
     settings.setValue(windowPosKey, pos());
     settings.setValue(windowSizeKey, size());
     settings.setValue(zoomKey, m_ui->zoomSlider->zoom());
+}
+
+TracerSettings TracerDialog::controls() const
+{
+    TracerSettings values;
+    values.mode = TraceMode(m_ui->traceModeComboBox->currentData().toInt());
+    values.tolerance = float(m_ui->toleranceSpinBox->value());
+    values.alphaThreshold = m_ui->alphaThresholdSpinBox->value();
+    values.frames = AnimationTraceMode(m_ui->animationTraceMode->currentData().toInt());
+    values.allIslands = m_ui->allIslandsCheckBox->isChecked();
+    values.keepHoles = m_ui->keepHolesCheckBox->isChecked();
+    values.minimumArea = m_ui->minimumAreaSpinBox->value();
+    return values;
 }
 
 bool TracerDialog::eventFilter(QObject* watched, QEvent* event)
@@ -433,14 +437,7 @@ void TracerDialog::updateTrace()
         if (m_polygon.size() >= 3)
             m_polygons << m_polygon;
     } else {
-        TracerSettings islands;
-        islands.mode = TraceMode(mode);
-        islands.tolerance = tolerance;
-        islands.alphaThreshold = alphaThreshold;
-        islands.allIslands = true;
-        islands.keepHoles = m_ui->keepHolesCheckBox->isChecked();
-        islands.minimumArea = m_ui->minimumAreaSpinBox->value();
-        m_polygons = islands.trace(m_tracedImage);
+        m_polygons = controls().trace(m_tracedImage);
     }
     updatePreview();
 }

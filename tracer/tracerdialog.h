@@ -1,6 +1,7 @@
 #pragma once
 
 #include "outlinetracer.h"
+#include "tracersettings.h"
 
 #include <QDialog>
 #include <QImage>
@@ -66,6 +67,8 @@ private slots:
 private:
     void readSettings();
     void writeSettings() const;
+    // The tracing values the controls show.
+    TracerSettings controls() const;
     // The zoom at which the whole sprite fits the preview.
     void fitZoom();
     void updateTrace();
