@@ -128,7 +128,7 @@ private slots:
         const QVariantMap natural{{"animationTraceMode", 0}, {"tolerance", 1.5f}, {"traceModeIndex", 0}};
         const QVariantMap all{{"animationTraceMode", 1}, {"tolerance", 0.0f}, {"alphaThreshold", 150}};
         QTest::newRow("first run") << QVariantMap{} << "" << QList<int>{1, 0, 1, 10};
-        const QVariantMap unusable{{"traceModeIndex", 7}, {"animationTraceMode", -2}, {"alphaThreshold", "12.9"},
+        const QVariantMap unusable{{"traceModeIndex", 2}, {"animationTraceMode", -2}, {"alphaThreshold", "12.9"},
                                    {"tolerance", "nonsense"}};
         QTest::newRow("unusable stored") << unusable << "" << QList<int>{1, 12, 1, 0};
         QTest::newRow("tolerance") << natural << "toleranceSpinBox 0.8" << QList<int>{0, 0, 0, 8};
