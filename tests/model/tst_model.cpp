@@ -131,6 +131,37 @@ private slots:
         QCOMPARE(ElementListModel::frameSequences(files), groups);
     }
 
+    // A body keeps its frames in the order of the numbers in their names, numbers compared by value.
+    void framesInTheOrderOfTheirNumbers_data()
+    {
+        QTest::addColumn<QStringList>("added");
+        QTest::addColumn<QStringList>("frames");
+        QTest::newRow("numbers") << QStringList{"w10.png", "w2.png", "w1.png"} << QStringList{"w1.png", "w2.png", "w10.png"};
+        QTest::newRow("padded") << QStringList{"w02.png", "w10.png", "w01.png"} << QStringList{"w01.png", "w02.png", "w10.png"};
+        QTest::newRow("same value") << QStringList{"w1.png", "w01.png", "w000.png", "w0.png"}
+                                    << QStringList{"w0.png", "w000.png", "w01.png", "w1.png"};
+        QTest::newRow("letters") << QStringList{"b.png", "a1.png", "a.png", "ab.png"}
+                                 << QStringList{"a.png", "a1.png", "ab.png", "b.png"};
+        QTest::newRow("two numbers") << QStringList{"s10_f1.png", "s2_f10.png", "s2_f9.png"}
+                                     << QStringList{"s2_f9.png", "s2_f10.png", "s10_f1.png"};
+        QTest::newRow("one ends first") << QStringList{"w1x", "w1", "w2", "w"} << QStringList{"w", "w1", "w1x", "w2"};
+        QTest::newRow("huge") << QStringList{"f100000000000000000000", "f99999999999999999999"}
+                              << QStringList{"f99999999999999999999", "f100000000000000000000"};
+    }
+
+    void framesInTheOrderOfTheirNumbers()
+    {
+        QFETCH(QStringList, added);
+        QFETCH(QStringList, frames);
+        Element body(doc, &upExporter, QStringLiteral("frames"), dir.filePath(added.first()));
+        for (const QString& file : added.mid(1))
+            body.addImageFileNameDirect(dir.filePath(file));
+        QStringList names;
+        for (const QString& file : body.imageFileNames())
+            names << QFileInfo(file).fileName();
+        QCOMPARE(names, frames);
+    }
+
     // A sequence becomes one body in one step, its frames in the order of their numbers, showing the first.
     void addFramesMakesOneAnimatedBody()
     {
