@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QGraphicsPathItem>
 #include <QGraphicsPolygonItem>
 #include <QGraphicsView>
 #include <QLabel>
@@ -246,6 +247,16 @@ private slots:
         QCOMPARE(QVariantList({ok->isEnabled(), dialog.findChild<QLineEdit*>("vertexLineEdit")->text(),
                                dialog.findChild<QCheckBox*>("keepHolesCheckBox")->isEnabled()}),
                  QVariantList({!polygons.isEmpty(), QString::number(vertices), islands}));
+        // The preview outlines what OK hands on.
+        QList<QPolygonF> shown = islands ? sceneItem<QGraphicsPathItem>(&dialog)->path().toSubpathPolygons()
+                                         : QList<QPolygonF>{sceneItem<QGraphicsPolygonItem>(&dialog)->polygon()};
+        for (QPolygonF& outline : shown)
+            if (islands && outline.size() > 1 && outline.first() == outline.last())
+                outline.removeLast();  // closed by the path
+        QCOMPARE(QVariantList({sceneItem<QGraphicsPathItem>(&dialog)->isVisible(),
+                               sceneItem<QGraphicsPolygonItem>(&dialog)->isVisible()}),
+                 QVariantList({islands, !islands}));
+        QCOMPARE(shown.toVector(), polygons);
         if (islands)
             QVERIFY(dialog.findChild<QLabel*>("islandsLabel")->text().startsWith(QString::number(polygons.size()) + " "));
     }
