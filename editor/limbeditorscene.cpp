@@ -213,6 +213,22 @@ void LimbEditorScene::addPolygon(const QPolygonF& polygon)
     setCurrentShape(shapeOf(fixture));
 }
 
+void LimbEditorScene::addPolygons(const QVector<QPolygonF>& polygons)
+{
+    if (!m_body || polygons.isEmpty())
+        return;
+    QList<Fixture*> fixtures;
+    for (const QPolygonF& polygon : polygons) {
+        auto* fixture = new FixturePolygon(m_body);
+        fixture->setPolygonDirect(polygon);
+        fixtures << fixture;
+    }
+    m_body->addFixtures(fixtures, tr("add fixtures"));
+    if (!shapeOf(fixtures.first()))
+        rebuildShapes();
+    setCurrentShape(shapeOf(fixtures.first()));
+}
+
 void LimbEditorScene::addCircle()
 {
     if (!m_body)

@@ -42,6 +42,9 @@ public:
     // its selected handle, survive when their fixture and vertex still exist.
     void rebuildShapes();
     void addPolygon(const QPolygonF& polygon);
+    // One polygon fixture per polygon, as one undo step "add fixtures"; the
+    // first becomes the current shape.
+    void addPolygons(const QVector<QPolygonF>& polygons);
     void addCircle();
     void deleteCurrentShape();
     // Removes the current polygon's selected vertices as one step, unless

@@ -366,10 +366,15 @@ void ShapeEditor::on_tracerButton_clicked()
     TracerDialog dialog(m_element, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const QPolygonF polygon = dialog.polygon();
-    // Fewer than three vertices enclose nothing; such a fixture could not be published.
-    if (polygon.size() >= 3 && m_scene)
-        m_scene->addPolygon(polygon);
+    // Only polygons of three vertices or more come: fewer enclose nothing,
+    // and such a fixture could not be published.
+    const QVector<QPolygonF> polygons = dialog.polygons();
+    if (!m_scene || polygons.isEmpty())
+        return;
+    if (polygons.size() == 1)
+        m_scene->addPolygon(polygons.first());
+    else
+        m_scene->addPolygons(polygons);
 }
 
 void ShapeEditor::keyReleaseEvent(QKeyEvent* event)

@@ -13,6 +13,8 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <algorithm>
+
 namespace {
 constexpr qint32 bodyTag = StreamIO::tag("BODY");
 constexpr qint32 bodyVersion = 5;
@@ -22,6 +24,42 @@ const QString sizeKey = QStringLiteral("size");
 const QString imageFileNamesKey = QStringLiteral("imageFileNames");
 const QString currentImageNameKey = QStringLiteral("currentImageName");
 const QString anchorPointKey = QStringLiteral("anchorPointAbs");
+
+// Frames in the order of their numbers: walk_2.png before walk_10.png. Where
+// the digit runs are as long, as in walk_02.png and walk_10.png, this is the
+// plain order of the strings.
+bool framesInOrder(const QString& a, const QString& b)
+{
+    int i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a.at(i).isDigit() && b.at(j).isDigit()) {
+            int endA = i, endB = j;
+            while (endA < a.size() && a.at(endA).isDigit())
+                ++endA;
+            while (endB < b.size() && b.at(endB).isDigit())
+                ++endB;
+            while (i < endA - 1 && a.at(i) == QLatin1Char('0'))
+                ++i;
+            while (j < endB - 1 && b.at(j) == QLatin1Char('0'))
+                ++j;
+            const QStringRef numberA = a.midRef(i, endA - i), numberB = b.midRef(j, endB - j);
+            if (numberA.size() != numberB.size())
+                return numberA.size() < numberB.size();
+            if (numberA != numberB)
+                return numberA < numberB;
+            i = endA;
+            j = endB;
+        } else {
+            if (a.at(i) != b.at(j))
+                return a.at(i) < b.at(j);
+            ++i;
+            ++j;
+        }
+    }
+    if ((a.size() - i) != (b.size() - j))
+        return a.size() - i < b.size() - j;
+    return a < b;
+}
 
 }
 
@@ -169,7 +207,7 @@ void Element::addImageFileName(const QString& file, bool undoable)
     if (files.contains(file))
         return;
     files.append(file);
-    files.sort();
+    std::sort(files.begin(), files.end(), framesInOrder);
     if (undoable)
         setValue(imageFileNamesKey, files);
     else
@@ -249,6 +287,18 @@ void Element::addFixture(Fixture* fixture)
     m_fixtures.append(fixture);
     pushUndoCommand(new UndoFixtureListChange(
         QCoreApplication::translate("Element", "add fixture"), this, oldList, m_fixtures));
+}
+
+void Element::addFixtures(const QList<Fixture*>& fixtures, const QString& undoText)
+{
+    const QList<Fixture*> oldList = m_fixtures;
+    for (Fixture* fixture : fixtures) {
+        if (!m_fixtures.contains(fixture))
+            m_fixtures.append(fixture);
+    }
+    if (m_fixtures.size() == oldList.size())
+        return;
+    pushUndoCommand(new UndoFixtureListChange(undoText, this, oldList, m_fixtures));
 }
 
 void Element::deleteFixture(Fixture* fixture)

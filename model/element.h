@@ -71,6 +71,8 @@ public:
 
     const QList<Fixture*>& fixtures() const { return m_fixtures; }
     void addFixture(Fixture* fixture);
+    // Appends the fixtures (new ones, owned by the body from now on) as one undo step.
+    void addFixtures(const QList<Fixture*>& fixtures, const QString& undoText);
     void deleteFixture(Fixture* fixture);
     // Used by undo and redo, and while reading.
     void setFixturesDirect(const QList<Fixture*>& fixtures) { m_fixtures = fixtures; }

@@ -21,6 +21,8 @@
 #include <QUndoStack>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 constexpr qint32 mainTag = StreamIO::tag("HWRT");
 constexpr qint32 mainVersion = 4;
@@ -189,6 +191,31 @@ QList<Element*> ElementListModel::elements() const
 Element* ElementListModel::addFile(const QString& path)
 {
     auto* body = new Element(this, m_exporter, uniqueName(QFileInfo(path).baseName()), path);
+    addNewBody(body);
+    return body;
+}
+
+Element* ElementListModel::addFrames(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return nullptr;
+    const QString first = paths.first();
+    // "walk_01.png" names its sequence "walk".
+    static const QRegularExpression separators(QStringLiteral("[\\s_.-]*\\d+$"));
+    QString name = QFileInfo(first).completeBaseName().remove(separators);
+    if (name.isEmpty())
+        name = QFileInfo(first).completeBaseName();
+    auto* body = new Element(this, m_exporter, uniqueName(name), first);
+    for (const QString& path : paths.mid(1))
+        body->addImageFileNameDirect(path);
+    body->setValueDirect(QStringLiteral("currentImageName"), first);
+    body->loadPixmap(first);
+    addNewBody(body);
+    return body;
+}
+
+void ElementListModel::addNewBody(Element* body)
+{
     // A new body starts with the anchor point where the exporter wants it.
     if (m_exporter && body->size().isValid()) {
         const QPointF anchor(body->size().width() * m_exporter->anchorPointRelX(),
@@ -198,7 +225,50 @@ Element* ElementListModel::addFile(const QString& path)
             body->setAnchorPointAbsDirect(anchor);
     }
     addElement(tr("Add file"), body);
-    return body;
+}
+
+QList<QStringList> ElementListModel::frameSequences(const QStringList& files)
+{
+    // The number must directly precede the extension, in the file's name.
+    static const QRegularExpression numbered(QStringLiteral("^(.*?)(\\d+)(\\.[^./\\\\]*)$"));
+    struct Frame
+    {
+        QString file;
+        QString digits;  // without leading zeros
+    };
+    QList<QString> keys;
+    QList<QList<Frame>> groups;
+    for (const QString& file : files) {
+        const QRegularExpressionMatch match = numbered.match(file);
+        QString key, digits;
+        if (match.hasMatch()) {
+            key = match.captured(1) + match.captured(3);
+            digits = match.captured(2);
+            while (digits.size() > 1 && digits.startsWith(QLatin1Char('0')))
+                digits.remove(0, 1);
+        }
+        const int at = match.hasMatch() ? keys.indexOf(key) : -1;
+        if (at < 0) {
+            keys << (match.hasMatch() ? key : QString());
+            groups << QList<Frame>{{file, digits}};
+        } else {
+            groups[at] << Frame{file, digits};
+        }
+    }
+    QList<QStringList> result;
+    for (QList<Frame>& group : groups) {
+        // By number, however many digits it has; equal numbers in the order given.
+        std::stable_sort(group.begin(), group.end(), [](const Frame& a, const Frame& b) {
+            if (a.digits.size() != b.digits.size())
+                return a.digits.size() < b.digits.size();
+            return a.digits < b.digits;
+        });
+        QStringList names;
+        for (const Frame& frame : group)
+            names << frame.file;
+        result << names;
+    }
+    return result;
 }
 
 void ElementListModel::addElement(const QString& text, Element* body)

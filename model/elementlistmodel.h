@@ -59,6 +59,15 @@ public:
 
     // Adds an image file as a new body named after the file.
     Element* addFile(const QString& path);
+    // Adds the files as one animated body with those frames, showing the
+    // first, named after their sequence (see frameSequences()); one undo step.
+    Element* addFrames(const QStringList& paths);
+    // The files grouped into numbered sequences of frames: files whose paths
+    // differ only in the number right before the extension (walk_01.png,
+    // walk_2.png, walk_10.png) form one group, sorted by that number; any
+    // other file is a group of its own. Groups come in the order of their
+    // first file in `files`.
+    static QList<QStringList> frameSequences(const QStringList& files);
     void addElement(const QString& text, Element* body);
     void deleteElement(Element* body);
     bool cloneElement(const QModelIndex& index);
@@ -83,6 +92,8 @@ signals:
     void modifiedChanged(bool modified);
 
 private:
+    // Puts a new body's anchor point where the exporter wants it and adds the body.
+    void addNewBody(Element* body);
     void readBodies(QDataStream& stream, const QDir& dir);
 
     std::unique_ptr<QUndoStack> m_undoStack;

@@ -4,8 +4,8 @@
 #include "fixture.h"
 
 UndoFixtureListChange::UndoFixtureListChange(const QString& text, Element* body, const QList<Fixture*>& oldList,
-                                             const QList<Fixture*>& newList)
-    : QUndoCommand(text)
+                                             const QList<Fixture*>& newList, QUndoCommand* parent)
+    : QUndoCommand(text, parent)
     , m_body(body)
     , m_oldList(oldList)
     , m_newList(newList)

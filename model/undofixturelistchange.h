@@ -12,7 +12,7 @@ class UndoFixtureListChange final : public QUndoCommand
 {
 public:
     UndoFixtureListChange(const QString& text, Element* body, const QList<Fixture*>& oldList,
-                          const QList<Fixture*>& newList);
+                          const QList<Fixture*>& newList, QUndoCommand* parent = nullptr);
     ~UndoFixtureListChange() override;
 
     void undo() override;

@@ -9,6 +9,7 @@
 #include "zoomwidget.h"
 
 #include <QAbstractSpinBox>
+#include <QGraphicsPathItem>
 #include <QGraphicsPolygonItem>
 #include <QGraphicsRectItem>
 #include <QGraphicsScene>
@@ -125,11 +126,8 @@ private:
 using TracerDialogDetail::VertexMarkers;
 
 namespace {
+// The tracing values are TracerSettings'; the view's own live here.
 const QString groupKey = QStringLiteral("tracer");
-const QString traceModeIndexKey = QStringLiteral("traceModeIndex");
-const QString toleranceKey = QStringLiteral("tolerance");
-const QString alphaThresholdKey = QStringLiteral("alphaThreshold");
-const QString animationTraceModeKey = QStringLiteral("animationTraceMode");
 const QString zoomKey = QStringLiteral("zoom");
 const QString windowSizeKey = QStringLiteral("windowSize");
 const QString windowPosKey = QStringLiteral("windowPos");
@@ -140,15 +138,6 @@ bool isCompositeMode(int frameMode)
 {
     return frameMode == int(AnimationTraceMode::AllFramesIntersection)
            || frameMode == int(AnimationTraceMode::AllFramesUnion);
-}
-
-// A stored combo index, or the default when the store holds something the
-// combo does not have (an empty selection would trace with no mode at all).
-int storedIndex(const QSettings& settings, const QString& key, int fallback, int count)
-{
-    bool ok = false;
-    const int index = settings.value(key, fallback).toInt(&ok);
-    return ok && index >= 0 && index < count ? index : fallback;
 }
 }
 
@@ -180,6 +169,13 @@ TracerDialog::TracerDialog(Element* body, QWidget* parent)
     m_polygonItem->setPen(outline);
     m_polygonItem->setBrush(QBrush(QColor(0, 255, 0, 128), Qt::SolidPattern));
     m_scene->addItem(m_polygonItem);
+
+    m_islandsItem = new QGraphicsPathItem;
+    m_islandsItem->setAcceptedMouseButtons(Qt::NoButton);
+    m_islandsItem->setPen(outline);
+    m_islandsItem->setBrush(m_polygonItem->brush());
+    m_islandsItem->setVisible(false);
+    m_scene->addItem(m_islandsItem);
 
     m_markers = new VertexMarkers;
     m_scene->addItem(m_markers);
@@ -224,21 +220,19 @@ TracerDialog::~TracerDialog()
 
 void TracerDialog::readSettings()
 {
+    const TracerSettings stored = TracerSettings::read();
+    m_ui->traceModeComboBox->setCurrentIndex(m_ui->traceModeComboBox->findData(int(stored.mode)));
+    m_ui->toleranceSpinBox->setValue(double(stored.tolerance));
+    m_ui->alphaThresholdSpinBox->setValue(stored.alphaThreshold);
+    m_ui->animationTraceMode->setCurrentIndex(m_ui->animationTraceMode->findData(int(stored.frames)));
+    m_ui->allIslandsCheckBox->setChecked(stored.allIslands);
+    m_ui->keepHolesCheckBox->setChecked(stored.keepHoles);
+    m_ui->keepHolesCheckBox->setEnabled(stored.allIslands);
+    m_ui->minimumAreaSpinBox->setRange(0, TracerSettings::maximumArea);
+    m_ui->minimumAreaSpinBox->setValue(stored.minimumArea);
+
     GSettings settings;
     settings.beginGroup(groupKey);
-
-    m_ui->traceModeComboBox->setCurrentIndex(
-        storedIndex(settings, traceModeIndexKey, int(TraceMode::Straight), m_ui->traceModeComboBox->count()));
-
-    const float tolerance = settings.value(toleranceKey, 1.0f).toFloat();
-    m_ui->toleranceSpinBox->setValue(std::isfinite(tolerance) ? double(tolerance) : 1.0);
-
-    const double threshold = settings.value(alphaThresholdKey, 0).toDouble();
-    m_ui->alphaThresholdSpinBox->setValue(std::isfinite(threshold) ? int(qBound(0.0, threshold, 255.0)) : 0);
-
-    m_ui->animationTraceMode->setCurrentIndex(storedIndex(settings, animationTraceModeKey,
-                                                          int(AnimationTraceMode::AllFramesIntersection),
-                                                          m_ui->animationTraceMode->count()));
 
     // A zoom of zero (or nonsense) would collapse the view; keep to the zoom
     // bar's range. Without a usable one, the sprite is fitted when shown.
@@ -259,15 +253,26 @@ void TracerDialog::readSettings()
 
 void TracerDialog::writeSettings() const
 {
+    controls().write();
+
     GSettings settings;
     settings.beginGroup(groupKey);
-    settings.setValue(traceModeIndexKey, m_ui->traceModeComboBox->currentIndex());
-    settings.setValue(toleranceKey, float(m_ui->toleranceSpinBox->value()));
-    settings.setValue(alphaThresholdKey, m_ui->alphaThresholdSpinBox->value());
     settings.setValue(windowPosKey, pos());
     settings.setValue(windowSizeKey, size());
     settings.setValue(zoomKey, m_ui->zoomSlider->zoom());
-    settings.setValue(animationTraceModeKey, m_ui->animationTraceMode->currentIndex());
+}
+
+TracerSettings TracerDialog::controls() const
+{
+    TracerSettings values;
+    values.mode = TraceMode(m_ui->traceModeComboBox->currentData().toInt());
+    values.tolerance = float(m_ui->toleranceSpinBox->value());
+    values.alphaThreshold = m_ui->alphaThresholdSpinBox->value();
+    values.frames = AnimationTraceMode(m_ui->animationTraceMode->currentData().toInt());
+    values.allIslands = m_ui->allIslandsCheckBox->isChecked();
+    values.keepHoles = m_ui->keepHolesCheckBox->isChecked();
+    values.minimumArea = m_ui->minimumAreaSpinBox->value();
+    return values;
 }
 
 bool TracerDialog::eventFilter(QObject* watched, QEvent* event)
@@ -350,6 +355,22 @@ void TracerDialog::on_animationTraceMode_currentIndexChanged(int)
     updateTrace();
 }
 
+void TracerDialog::on_allIslandsCheckBox_toggled(bool checked)
+{
+    m_ui->keepHolesCheckBox->setEnabled(checked);
+    updateTrace();
+}
+
+void TracerDialog::on_keepHolesCheckBox_toggled(bool)
+{
+    updateTrace();
+}
+
+void TracerDialog::on_minimumAreaSpinBox_valueChanged(int)
+{
+    updateTrace();
+}
+
 QPixmap TracerDialog::loadFrame(int index) const
 {
     if (!m_body)
@@ -411,17 +432,42 @@ void TracerDialog::updateTrace()
         m_traced = true;
     }
     m_polygon = m_tracer.polygon(tolerance);
+    m_polygons.clear();
+    if (!m_ui->allIslandsCheckBox->isChecked()) {
+        if (m_polygon.size() >= 3)
+            m_polygons << m_polygon;
+    } else {
+        m_polygons = controls().trace(m_tracedImage);
+    }
     updatePreview();
 }
 
 void TracerDialog::updatePreview()
 {
+    const bool islands = m_ui->allIslandsCheckBox->isChecked();
     m_polygonItem->setPolygon(m_polygon);
-    m_markers->setPoints(m_polygon);
-    m_ui->vertexLineEdit->setText(QString::number(m_polygon.size()));
+    m_polygonItem->setVisible(!islands);
+    m_islandsItem->setVisible(islands);
+    m_ui->islandsLabel->setVisible(islands);
+    if (!islands) {
+        m_markers->setPoints(m_polygon);
+        m_ui->vertexLineEdit->setText(QString::number(m_polygon.size()));
+    } else {
+        QPainterPath path;
+        QPolygonF points;
+        for (const QPolygonF& polygon : qAsConst(m_polygons)) {
+            path.addPolygon(polygon);
+            path.closeSubpath();
+            points += polygon;
+        }
+        m_islandsItem->setPath(path);
+        m_markers->setPoints(points);
+        m_ui->vertexLineEdit->setText(QString::number(points.size()));
+        m_ui->islandsLabel->setText(tr("%1 islands, %2 vertices").arg(m_polygons.size()).arg(points.size()));
+    }
     // An outline of fewer than three vertices has no area for a physics engine.
     if (QPushButton* ok = m_ui->buttonBox->button(QDialogButtonBox::Ok))
-        ok->setEnabled(m_polygon.size() >= 3);
+        ok->setEnabled(!m_polygons.isEmpty());
 
     const QRectF frame(0, 0, m_pixmap.width(), m_pixmap.height());
     m_frameItem->setRect(frame);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "outlinetracer.h"
+#include "tracersettings.h"
 
 #include <QDialog>
 #include <QImage>
@@ -13,6 +14,7 @@
 
 class Element;
 class PixmapItem;
+class QGraphicsPathItem;
 class QGraphicsPolygonItem;
 class QGraphicsRectItem;
 class QGraphicsScene;
@@ -27,6 +29,7 @@ class VertexMarkers;
 
 // Traces an outline from the alpha of a body's image (or of all its frames
 // combined) with a live preview, and hands the polygon to the shape editor.
+// With "All islands" it traces every island instead, one polygon each.
 // Every change of a control traces again; the controls' values persist in the
 // "tracer" settings group from one dialog to the next.
 class TracerDialog final : public QDialog
@@ -39,6 +42,9 @@ public:
     // The last traced polygon, in body coordinates (y up). OK is only enabled
     // while it has at least three vertices.
     QPolygonF polygon() const { return m_polygon; }
+    // What OK hands on: the traced polygon, or with "All islands" one
+    // polygon per island; only polygons of at least three vertices.
+    QVector<QPolygonF> polygons() const { return m_polygons; }
 
     // Traces from the pixel (image coordinates, y down) pressed on the preview.
     void setStartPixel(int x, int y);
@@ -54,10 +60,15 @@ private slots:
     void on_traceModeComboBox_currentIndexChanged(int index);
     void on_animationPhaseSlider_sliderMoved(int position);
     void on_animationTraceMode_currentIndexChanged(int index);
+    void on_allIslandsCheckBox_toggled(bool checked);
+    void on_keepHolesCheckBox_toggled(bool checked);
+    void on_minimumAreaSpinBox_valueChanged(int value);
 
 private:
     void readSettings();
     void writeSettings() const;
+    // The tracing values the controls show.
+    TracerSettings controls() const;
     // The zoom at which the whole sprite fits the preview.
     void fitZoom();
     void updateTrace();
@@ -106,7 +117,9 @@ private:
 
     PixmapItem* m_pixmapItem = nullptr;
     QGraphicsPolygonItem* m_polygonItem = nullptr;
+    QGraphicsPathItem* m_islandsItem = nullptr;
     TracerDialogDetail::VertexMarkers* m_markers = nullptr;
     QGraphicsRectItem* m_frameItem = nullptr;
     QPolygonF m_polygon;
+    QVector<QPolygonF> m_polygons;
 };

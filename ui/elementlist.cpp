@@ -11,9 +11,13 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSpacerItem>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 const char lastImportKey[] = "main/lastImportFileName";
@@ -176,10 +180,37 @@ void ElementList::on_openSprite_clicked()
     const QString start = GSettings().value(QLatin1String(lastImportKey)).toString();
     const QStringList files =
         QFileDialog::getOpenFileNames(this, tr("Open Image"), start, tr("Image Files (*.png *.jpg *.bmp)"));
-    for (const QString& file : files) {
-        m_document->addFile(file);
-        GSettings().setValue(QLatin1String(lastImportKey), file);
+    if (files.isEmpty())
+        return;
+    GSettings().setValue(QLatin1String(lastImportKey), files.last());
+
+    // Numbered files (walk_01.png, walk_02.png, ...) are usually the frames
+    // of one animation: ask whether to make one body of each sequence.
+    const QList<QStringList> groups = ElementListModel::frameSequences(files);
+    const bool sequences = std::any_of(groups.begin(), groups.end(), [](const QStringList& group) {
+        return group.size() > 1;
+    });
+    if (sequences) {
+        QMessageBox ask(QMessageBox::Question, tr("Add Sprites"),
+                        tr("Some of the files form numbered sequences. Add each sequence as one animated body with "
+                           "those frames, or every file as a body of its own?"),
+                        QMessageBox::NoButton, this);
+        QPushButton* animated = ask.addButton(tr("One animated body"), QMessageBox::AcceptRole);
+        ask.addButton(tr("Separate bodies"), QMessageBox::RejectRole);
+        ask.setDefaultButton(animated);
+        ask.exec();
+        if (ask.clickedButton() == animated) {
+            for (const QStringList& group : groups) {
+                if (group.size() > 1)
+                    m_document->addFrames(group);
+                else
+                    m_document->addFile(group.first());
+            }
+            return;
+        }
     }
+    for (const QString& file : files)
+        m_document->addFile(file);
 }
 
 void ElementList::on_cloneElement_clicked()

@@ -7,6 +7,7 @@
 #include "exporter.h"
 #include "exportsettings.h"
 #include "fixture.h"
+#include "fixturepolygon.h"
 #include "gaction.h"
 #include "gapplication.h"
 #include "genericsettingsfield.h"
@@ -16,10 +17,13 @@
 #include "publisher.h"
 #include "reporter.h"
 #include "shapeeditor.h"
+#include "tracersettings.h"
+#include "undofixturelistchange.h"
 
 #include <QAction>
 #include <QDebug>
 #include <QDir>
+#include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QEvent>
 #include <QFileDialog>
@@ -27,11 +31,14 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollArea>
 #include <QSpacerItem>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QUndoCommand>
 #include <QVBoxLayout>
 
 namespace {
@@ -212,6 +219,10 @@ void MainWindow::createActions()
     m_addSpritesAction = new QAction(QIcon(QStringLiteral(":/32x32/AddImage.png")), QString(), this);
     m_addSpritesAction->setObjectName(QStringLiteral("addSpritesAction"));
     connect(m_addSpritesAction, &QAction::triggered, m_elementsList, &ElementList::on_openSprite_clicked);
+
+    m_traceAllBodiesAction = new QAction(this);
+    m_traceAllBodiesAction->setObjectName(QStringLiteral("traceAllBodiesAction"));
+    connect(m_traceAllBodiesAction, &QAction::triggered, this, &MainWindow::traceAllBodies);
 }
 
 void MainWindow::createMenusAndToolBars()
@@ -233,6 +244,7 @@ void MainWindow::createMenusAndToolBars()
 
     m_editMenu = menuBar()->addMenu(QString());
     m_editMenu->addAction(m_addSpritesAction);
+    m_editMenu->addAction(m_traceAllBodiesAction);
 
     m_helpMenu = menuBar()->addMenu(QString());
     m_helpMenu->addAction(aboutAction());
@@ -273,6 +285,8 @@ void MainWindow::retranslate()
     m_publishAsAction->setStatusTip(tr("Publish shapes"));
     m_addSpritesAction->setText(tr("Add Sprites"));
     m_addSpritesAction->setStatusTip(tr("Add a new sprite"));
+    m_traceAllBodiesAction->setText(tr("Trace all bodies…"));
+    m_traceAllBodiesAction->setStatusTip(tr("Trace the outline of every body with the tracer's settings"));
 
     m_fileMenu->setTitle(tr("&File"));
     m_editMenu->setTitle(tr("&Edit"));
@@ -280,6 +294,64 @@ void MainWindow::retranslate()
     m_fileToolBar->setWindowTitle(tr("File"));
     m_toolsToolBar->setWindowTitle(tr("Tools"));
     updatePublishing();
+}
+
+void MainWindow::traceAllBodies()
+{
+    ElementListModel* document = m_model.get();
+    if (!document || document->elementCount() == 0)
+        return;
+
+    QDialog choice(this);
+    choice.setWindowTitle(tr("Trace All Bodies"));
+    auto* layout = new QVBoxLayout(&choice);
+    auto* all = new QRadioButton(tr("All bodies"), &choice);
+    auto* onlyEmpty = new QRadioButton(tr("Only bodies without fixtures"), &choice);
+    all->setChecked(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &choice);
+    connect(buttons, &QDialogButtonBox::accepted, &choice, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &choice, &QDialog::reject);
+    layout->addWidget(all);
+    layout->addWidget(onlyEmpty);
+    layout->addWidget(buttons);
+    if (choice.exec() != QDialog::Accepted)
+        return;
+
+    QList<Element*> bodies;
+    for (Element* body : document->elements()) {
+        if (!onlyEmpty->isChecked() || body->fixtures().isEmpty())
+            bodies << body;
+    }
+    const TracerSettings settings = TracerSettings::read();
+
+    QProgressDialog progress(tr("Tracing bodies…"), tr("Cancel"), 0, bodies.size(), this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.show();
+
+    // A traced body's outline replaces its fixtures; a body that gives no
+    // outline keeps its own. A cancel keeps the bodies traced until then:
+    // everything traced is one undo step, which undoes the cancelled run too.
+    auto command = std::make_unique<QUndoCommand>(tr("trace all bodies"));
+    for (int i = 0; i < bodies.size(); ++i) {
+        progress.setValue(i);
+        if (progress.wasCanceled())
+            break;
+        Element* body = bodies.at(i);
+        const QVector<QPolygonF> polygons = settings.trace(settings.bodyImage(body));
+        if (polygons.isEmpty())
+            continue;
+        QList<Fixture*> fixtures;
+        for (const QPolygonF& polygon : polygons) {
+            auto* fixture = new FixturePolygon(body);
+            fixture->setPolygonDirect(polygon);
+            fixtures << fixture;
+        }
+        new UndoFixtureListChange(QString(), body, body->fixtures(), fixtures, command.get());
+    }
+    progress.setValue(bodies.size());
+    if (command->childCount() > 0)
+        document->pushUndoCommand(command.release());
 }
 
 void MainWindow::updateTitle()

@@ -44,6 +44,7 @@ public:
     QAction* publishAction() const { return m_publishAction; }
     QAction* publishAsAction() const { return m_publishAsAction; }
     QAction* addSpritesAction() const { return m_addSpritesAction; }
+    QAction* traceAllBodiesAction() const { return m_traceAllBodiesAction; }
 
 public slots:
     bool isModified() override;
@@ -62,6 +63,9 @@ private slots:
     void on_fixtureButton_clicked(bool checked);
     void publishAs();
     void publish();
+    // Traces every body, or every body without fixtures, with the tracer's
+    // stored settings, as one undo step.
+    void traceAllBodies();
 
 protected:
     void saveCustomSettings(QSettings& settings) override;
@@ -106,6 +110,7 @@ private:
     QAction* m_publishAction = nullptr;
     QAction* m_publishAsAction = nullptr;
     QAction* m_addSpritesAction = nullptr;
+    QAction* m_traceAllBodiesAction = nullptr;
     QMenu* m_fileMenu = nullptr;
     QMenu* m_editMenu = nullptr;
     QMenu* m_helpMenu = nullptr;

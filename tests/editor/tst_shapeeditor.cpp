@@ -2,6 +2,7 @@
 // shapes and handles come and go with every change of the document; under AddressSanitizer these cases also prove
 // that nothing is freed twice and no listener is left on a freed handle.
 #include "anchorpoint.h"
+#include "convexdecomposition.h"
 #include "editortestsupport.h"
 #include "fixturecircle.h"
 #include "fixturepolygon.h"
@@ -14,7 +15,11 @@
 #include "uitestsupport.h"
 #include "zoomwidget.h"
 
+#include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QGraphicsPixmapItem>
+#include <QPainter>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QToolButton>
@@ -263,6 +268,72 @@ private slots:
             QVERIFY(editor->selectedHandle() && editor->selectedHandle()->pos() == vertex);
         }
         QCOMPARE(undoTexts(*document), QStringList{"add fixture"});
+    }
+
+    // The tracer's "All islands" makes a fixture of every island as one step, which undoes as one; with "Keep
+    // holes" the pieces an engine gets leave a hole free, without it they cover the hole.
+    void tracingAllIslandsAddsThemAsOneStep_data()
+    {
+        QTest::addColumn<QList<QRect>>("blobs");  // opaque, in image coordinates of a 60 x 40 sprite
+        QTest::addColumn<bool>("keepHoles");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<int>("fixtures");
+        QTest::addColumn<bool>("holeFree");  // whether no piece covers the middle of the first blob
+        const QList<QRect> ringAndBlock{QRect(5, 5, 20, 20), QRect(35, 5, 15, 15)};
+        QTest::newRow("two blobs") << ringAndBlock << false << QStringList{"add fixtures"} << 2 << false;
+        QTest::newRow("two blobs, holes kept") << ringAndBlock << true << QStringList{"add fixtures"} << 2 << true;
+        QTest::newRow("one ring, holes kept") << QList<QRect>{QRect(5, 5, 20, 20)} << true
+                                              << QStringList{"add fixture"} << 1 << true;
+        QTest::newRow("one ring, filled") << QList<QRect>{QRect(5, 5, 20, 20)} << false
+                                          << QStringList{"add fixture"} << 1 << false;
+    }
+
+    void tracingAllIslandsAddsThemAsOneStep()
+    {
+        QFETCH(QList<QRect>, blobs);
+        QFETCH(bool, keepHoles);
+        QFETCH(QStringList, steps);
+        QFETCH(int, fixtures);
+        QFETCH(bool, holeFree);
+        // The first blob has a hole of 10 x 10 pixels in its middle.
+        QImage image(60, 40, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        for (const QRect& blob : blobs)
+            painter.fillRect(blob, Qt::black);
+        painter.setCompositionMode(QPainter::CompositionMode_Clear);
+        painter.fillRect(blobs.first().adjusted(5, 5, -5, -5), Qt::transparent);
+        painter.end();
+        const QString path = dir.filePath(QStringLiteral("islands%1.png").arg(QTest::currentDataTag()));
+        QVERIFY(image.save(path));
+        Element* traced = document->addFile(path);
+        document->undoStack()->clear();
+        editor->setElement(traced);
+
+        TestSupport::ModalHandler handler([&](QWidget* modal) {
+            TestSupport::clickCheckBox(modal->findChild<QCheckBox*>(QStringLiteral("allIslandsCheckBox")));
+            if (keepHoles)
+                TestSupport::clickCheckBox(modal->findChild<QCheckBox*>(QStringLiteral("keepHolesCheckBox")));
+            QTest::mouseClick(modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        });
+        click("tracerButton");
+        QVERIFY(handler.handled());
+        QCOMPARE(traced->fixtures().size(), fixtures);
+        QCOMPARE(undoTexts(*document), steps);
+        checkConsistent();
+
+        const QPointF hole = QRectF(blobs.first()).center();
+        const QPointF inHole(hole.x(), image.height() - hole.y());  // body coordinates, y up
+        bool covered = false;
+        for (Fixture* fixture : traced->fixtures())
+            for (const QPolygonF& piece : ConvexDecomposition::decompose(qobject_cast<FixturePolygon*>(fixture)->polygon()))
+                covered = covered || piece.containsPoint(inHole, Qt::OddEvenFill);
+        QCOMPARE(covered, !holeFree);
+
+        document->undoStack()->undo();
+        QCoreApplication::processEvents();
+        QVERIFY(traced->fixtures().isEmpty());
+        checkConsistent();
     }
 
     void editingAShapeRecordsOneStepEach()

@@ -104,6 +104,78 @@ private slots:
         QCOMPARE(doc->element(4 + 30)->name(), QStringLiteral("s30"));
     }
 
+    // Files whose paths differ only in the number before the extension are one sequence, in the order of the
+    // numbers; sequences and single files in the order of their first file.
+    void frameSequences_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QList<QStringList>>("groups");
+        QTest::newRow("none") << QStringList{} << QList<QStringList>{};
+        QTest::newRow("by number") << QStringList{"walk_2.png", "walk_10.png", "walk_01.png"}
+                                   << QList<QStringList>{{"walk_01.png", "walk_2.png", "walk_10.png"}};
+        QTest::newRow("interleaved") << QStringList{"run1.png", "hero.png", "walk1.png", "run2.png", "walk0.png"}
+                                     << QList<QStringList>{{"run1.png", "run2.png"}, {"hero.png"}, {"walk0.png", "walk1.png"}};
+        QTest::newRow("other folder or type") << QStringList{"a/w1.png", "b/w2.png", "a/w3.jpg", "a/w4.png"}
+                                              << QList<QStringList>{{"a/w1.png", "a/w4.png"}, {"b/w2.png"}, {"a/w3.jpg"}};
+        QTest::newRow("number not last") << QStringList{"w1_a.png", "w2_a.png", "w.png", "w1.png"}
+                                         << QList<QStringList>{{"w1_a.png"}, {"w2_a.png"}, {"w.png"}, {"w1.png"}};
+        QTest::newRow("beyond 64 bits") << QStringList{"f100000000000000000000.png", "f99999999999999999999.png"}
+                                        << QList<QStringList>{{"f99999999999999999999.png", "f100000000000000000000.png"}};
+        QTest::newRow("numbered folders") << QStringList{"2/a.png", "1/a.png"} << QList<QStringList>{{"2/a.png"}, {"1/a.png"}};
+    }
+
+    void frameSequences()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QList<QStringList>, groups);
+        QCOMPARE(ElementListModel::frameSequences(files), groups);
+    }
+
+    // A body keeps its frames in the order of the numbers in their names, numbers compared by value.
+    void framesInTheOrderOfTheirNumbers_data()
+    {
+        QTest::addColumn<QStringList>("added");
+        QTest::addColumn<QStringList>("frames");
+        QTest::newRow("numbers") << QStringList{"w10.png", "w2.png", "w1.png"} << QStringList{"w1.png", "w2.png", "w10.png"};
+        QTest::newRow("padded") << QStringList{"w02.png", "w10.png", "w01.png"} << QStringList{"w01.png", "w02.png", "w10.png"};
+        QTest::newRow("same value") << QStringList{"w1.png", "w01.png", "w000.png", "w0.png"}
+                                    << QStringList{"w0.png", "w000.png", "w01.png", "w1.png"};
+        QTest::newRow("letters") << QStringList{"b.png", "a1.png", "a.png", "ab.png"}
+                                 << QStringList{"a.png", "a1.png", "ab.png", "b.png"};
+        QTest::newRow("two numbers") << QStringList{"s10_f1.png", "s2_f10.png", "s2_f9.png"}
+                                     << QStringList{"s2_f9.png", "s2_f10.png", "s10_f1.png"};
+        QTest::newRow("one ends first") << QStringList{"w1x", "w1", "w2", "w"} << QStringList{"w", "w1", "w1x", "w2"};
+        QTest::newRow("huge") << QStringList{"f100000000000000000000", "f99999999999999999999"}
+                              << QStringList{"f99999999999999999999", "f100000000000000000000"};
+    }
+
+    void framesInTheOrderOfTheirNumbers()
+    {
+        QFETCH(QStringList, added);
+        QFETCH(QStringList, frames);
+        Element body(doc, &upExporter, QStringLiteral("frames"), dir.filePath(added.first()));
+        for (const QString& file : added.mid(1))
+            body.addImageFileNameDirect(dir.filePath(file));
+        QStringList names;
+        for (const QString& file : body.imageFileNames())
+            names << QFileInfo(file).fileName();
+        QCOMPARE(names, frames);
+    }
+
+    // A sequence becomes one body in one step, its frames in the order of their numbers, showing the first.
+    void addFramesMakesOneAnimatedBody()
+    {
+        QStringList frames;
+        for (int i : {1, 2, 10})
+            frames << ModelTest::makeImage(dir.path(), QStringLiteral("seq/walk_%1.png").arg(i), 4 + i, 3);
+        Element* body = doc->addFrames(frames);
+        QCOMPARE(QVariantList({body->name(), body->imageFileNames(), body->currentImageName(), body->size(),
+                               doc->undoStack()->count()}),
+                 QVariantList({"walk", frames, frames.first(), QSize(5, 3), 1}));
+        doc->undoStack()->undo();
+        QCOMPARE(doc->rowCount(), 0);
+    }
+
     void newBodyAnchor_data()
     {
         // The exporter's declared anchor point, as fractions of the image, and where a new body's anchor lands.

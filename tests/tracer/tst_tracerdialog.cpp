@@ -1,6 +1,7 @@
 #include "element.h"
 #include "elementlistmodel.h"
 #include "gsettings.h"
+#include "islandtracer.h"
 #include "pixmapitem.h"
 #include "referencetracer.h"
 #include "testsupport.h"
@@ -9,10 +10,14 @@
 
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QGraphicsPathItem>
 #include <QGraphicsPolygonItem>
 #include <QGraphicsView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -54,7 +59,7 @@ T* sceneItem(QWidget* dialog)
 }
 
 // Steps "control input" apart by "; ": types into a spin box (then presses any keys named after the text),
-// presses the preview at image pixel coordinates, drags a slider ("drag 1"), or presses keys.
+// presses the preview at image pixel coordinates, drags a slider ("drag 1"), clicks a check box, or presses keys.
 void enter(QWidget* dialog, const QString& steps)
 {
     for (const QString& step : steps.split(QStringLiteral("; "), Qt::SkipEmptyParts)) {
@@ -69,6 +74,10 @@ void enter(QWidget* dialog, const QString& steps)
             slider->setSliderDown(true);
             slider->setSliderPosition(words[2].toInt());
             slider->setSliderDown(false);
+            continue;
+        }
+        if (auto* check = qobject_cast<QCheckBox*>(control)) {
+            TestSupport::clickCheckBox(check);
             continue;
         }
         if (auto* box = qobject_cast<QAbstractSpinBox*>(control)) {
@@ -120,7 +129,7 @@ private slots:
         const QVariantMap natural{{"animationTraceMode", 0}, {"tolerance", 1.5f}, {"traceModeIndex", 0}};
         const QVariantMap all{{"animationTraceMode", 1}, {"tolerance", 0.0f}, {"alphaThreshold", 150}};
         QTest::newRow("first run") << QVariantMap{} << "" << QList<int>{1, 0, 1, 10};
-        const QVariantMap unusable{{"traceModeIndex", 7}, {"animationTraceMode", -2}, {"alphaThreshold", "12.9"},
+        const QVariantMap unusable{{"traceModeIndex", 2}, {"animationTraceMode", -2}, {"alphaThreshold", "12.9"},
                                    {"tolerance", "nonsense"}};
         QTest::newRow("unusable stored") << unusable << "" << QList<int>{1, 12, 1, 0};
         QTest::newRow("tolerance") << natural << "toleranceSpinBox 0.8" << QList<int>{0, 0, 0, 8};
@@ -163,21 +172,93 @@ private slots:
             auto dialog = std::make_unique<TracerDialog>(body.get());
             TestSupport::ModalHandler handler([&](QWidget* modal) {
                 enter(modal, "toleranceSpinBox 1.5; alphaThresholdSpinBox 77; traceModeComboBox Up; animationTraceMode Down; "
-                             "zoomIn Space");
+                             "zoomIn Space; allIslandsCheckBox; keepHolesCheckBox; minimumAreaSpinBox 9");
                 modal->setGeometry(120, 130, 520, 470);
                 QTest::mouseClick(modal->findChild<QDialogButtonBox*>()->button(button), Qt::LeftButton);
             });
             QCOMPARE(dialog->exec(), button == QDialogButtonBox::Ok ? int(QDialog::Accepted) : int(QDialog::Rejected));
             auto seen = [](TracerDialog* shown) {
                 return QVariantList{QRect(shown->pos(), shown->size()), shown->findChild<QGraphicsView*>()->transform().m11(),
-                                    shown->polygon()};
+                                    shown->polygon(), shown->findChild<QCheckBox*>("allIslandsCheckBox")->isChecked(),
+                                    shown->findChild<QCheckBox*>("keepHolesCheckBox")->isChecked(),
+                                    shown->findChild<QSpinBox*>("minimumAreaSpinBox")->value()};
             };
             const QVariantList before = seen(dialog.get());
             QCOMPARE(before[2].value<QPolygonF>(), expected({2, 77, 0, 15}));
+            QCOMPARE(before.mid(3, 3), QVariantList({true, true, 9}));
+            const QVector<QPolygonF> islands = dialog->polygons();
             dialog.reset();
             TracerDialog next(body.get());
             QCOMPARE(seen(&next), before);
+            QCOMPARE(next.polygons(), islands);
         }
+    }
+
+    // "All islands" traces every island of the image on show (islands and holes smaller than the minimum area left
+    // out); unchecked, the dialog traces the one outline as ever, and "Keep holes" waits for "All islands".
+    void allIslandsTracesEveryIsland_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<bool>("islands");
+        QTest::addColumn<bool>("keepHoles");
+        QTest::addColumn<int>("minimumArea");
+        QTest::newRow("off") << "" << false << false << 4;
+        QTest::newRow("holes alone") << "keepHolesCheckBox" << false << false << 4;
+        QTest::newRow("all islands") << "allIslandsCheckBox" << true << false << 4;
+        QTest::newRow("keep holes") << "allIslandsCheckBox; keepHolesCheckBox" << true << true << 4;
+        QTest::newRow("small ones left out") << "allIslandsCheckBox; keepHolesCheckBox; minimumAreaSpinBox 5" << true
+                                             << true << 5;
+        QTest::newRow("none large enough") << "allIslandsCheckBox; minimumAreaSpinBox 1000" << true << false << 1000;
+        QTest::newRow("and off again") << "allIslandsCheckBox; keepHolesCheckBox; allIslandsCheckBox" << false << true
+                                       << 4;
+    }
+
+    void allIslandsTracesEveryIsland()
+    {
+        QFETCH(QString, steps);
+        QFETCH(bool, islands);
+        QFETCH(bool, keepHoles);
+        QFETCH(int, minimumArea);
+        // A ring with a hole of four pixels, a dot of one and a bar of five.
+        const QImage image = TracerTestSupport::picture({"..........", ".#####....", ".#..##..#.", ".#..##....",
+                                                         ".#####.###", "........##", ".........."});
+        auto body = makeBody({{"animationTraceMode", 0}, {"tolerance", 0}}, {image});
+        TracerDialog dialog(body.get());
+        dialog.show();
+        enter(&dialog, steps);
+        QVector<QPolygonF> polygons;
+        if (islands) {
+            IslandTracer::Options options;
+            options.tolerance = 0;
+            options.minimumArea = minimumArea;
+            options.keepHoles = keepHoles;
+            for (const IslandTracer::Island& island : IslandTracer::trace(image, options).islands)
+                polygons << island.polygon;
+        } else {
+            OutlineTracer tracer;
+            tracer.trace(image, 0, TraceMode::Straight);
+            polygons << tracer.polygon(0.0f);
+        }
+        int vertices = 0;
+        for (const QPolygonF& polygon : polygons)
+            vertices += polygon.size();
+        QCOMPARE(dialog.polygons(), polygons);
+        auto* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        QCOMPARE(QVariantList({ok->isEnabled(), dialog.findChild<QLineEdit*>("vertexLineEdit")->text(),
+                               dialog.findChild<QCheckBox*>("keepHolesCheckBox")->isEnabled()}),
+                 QVariantList({!polygons.isEmpty(), QString::number(vertices), islands}));
+        // The preview outlines what OK hands on.
+        QList<QPolygonF> shown = islands ? sceneItem<QGraphicsPathItem>(&dialog)->path().toSubpathPolygons()
+                                         : QList<QPolygonF>{sceneItem<QGraphicsPolygonItem>(&dialog)->polygon()};
+        for (QPolygonF& outline : shown)
+            if (islands && outline.size() > 1 && outline.first() == outline.last())
+                outline.removeLast();  // closed by the path
+        QCOMPARE(QVariantList({sceneItem<QGraphicsPathItem>(&dialog)->isVisible(),
+                               sceneItem<QGraphicsPolygonItem>(&dialog)->isVisible()}),
+                 QVariantList({islands, !islands}));
+        QCOMPARE(shown.toVector(), polygons);
+        if (islands)
+            QVERIFY(dialog.findChild<QLabel*>("islandsLabel")->text().startsWith(QString::number(polygons.size()) + " "));
     }
 
     // In the all-frames modes every threshold, lower or higher than the last, traces the frames combined per pixel

@@ -4,10 +4,14 @@
 #include "elementlist.h"
 #include "elementlistmodel.h"
 #include "exporterregistry.h"
+#include "fixturecircle.h"
+#include "fixturepolygon.h"
 #include "gaction.h"
 #include "globalsettings.h"
+#include "gsettings.h"
 #include "imagedetails.h"
 #include "mainwindow.h"
+#include "outlinetracer.h"
 #include "shapeeditor.h"
 #include "templatelookups.h"
 #include "testsupport.h"
@@ -16,13 +20,41 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QListView>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QUndoStack>
 #include <QtTest>
+
+// Cancels a progress dialog as soon as it reports the given value.
+class CancelAt final : public QObject
+{
+public:
+    explicit CancelAt(int value) : m_value(value) { qApp->installEventFilter(this); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* progress = qobject_cast<QProgressDialog*>(watched);
+        if (progress && event->type() == QEvent::Show && m_value >= 0) {
+            connect(progress->findChild<QProgressBar*>(), &QProgressBar::valueChanged, progress,
+                    [this, progress](int value) {
+                        if (value == m_value)
+                            progress->cancel();
+                    });
+        }
+        return false;
+    }
+
+private:
+    int m_value;
+};
 
 class MainWindowTest : public QObject
 {
@@ -185,6 +217,124 @@ private slots:
         window->publishAction()->trigger();
         QVERIFY(QFile::exists(target));
         QVERIFY(window->statusBar()->currentMessage().contains(QDir::toNativeSeparators(target)));
+    }
+
+    // "Trace all bodies…" traces the chosen bodies with the tracer's stored settings; a body's outline replaces
+    // its fixtures. A cancel keeps what was traced before it. It is one undo step, which brings every body back.
+    void traceAllBodiesIsOneStep_data()
+    {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<QVariantMap>("settings");
+        QTest::addColumn<int>("cancelAt");  // the progress value at which Cancel is pressed; -1: never
+        QTest::addColumn<QList<bool>>("traced");  // alpha, beta (which has a circle), gamma
+        const QVariantMap none;
+        QTest::newRow("all") << "All bodies" << none << -1 << QList<bool>{true, true, true};
+        QTest::newRow("without fixtures") << "Only bodies without fixtures" << none << -1 << QList<bool>{true, false, true};
+        QTest::newRow("cancelled after one") << "All bodies" << none << 1 << QList<bool>{true, false, false};
+        QTest::newRow("cancelled at once") << "All bodies" << none << 0 << QList<bool>{false, false, false};
+        QTest::newRow("islands too small") << "All bodies" << QVariantMap{{"allIslands", true}, {"minimumArea", 1000}} << -1
+                                           << QList<bool>{false, false, false};
+        QTest::newRow("small enough") << "All bodies" << QVariantMap{{"allIslands", true}, {"minimumArea", 50}} << -1
+                                      << QList<bool>{true, true, true};
+    }
+
+    void traceAllBodiesIsOneStep()
+    {
+        QFETCH(QString, choice);
+        QFETCH(QVariantMap, settings);
+        QFETCH(int, cancelAt);
+        QFETCH(QList<bool>, traced);
+        for (auto it = settings.cbegin(); it != settings.cend(); ++it)
+            GSettings().setValue(QStringLiteral("tracer/") + it.key(), it.value());
+        auto window = makeWindow();
+        ElementListModel& document = *window->model();
+        const QList<Element*> bodies{addBody(document, "alpha"), addBody(document, "beta"), addBody(document, "gamma")};
+        auto* circle = new FixtureCircle(bodies[1]);
+        bodies[1]->addFixture(circle);
+        document.undoStack()->clear();
+        // The sprite's block (50 pixels) as the tracer outlines it by default.
+        OutlineTracer tracer;
+        tracer.trace(bodies[0]->pixmap().toImage(), 0, TraceMode::Straight);
+        const QPolygonF outline = tracer.polygon(1.0f);
+
+        CancelAt cancel(cancelAt);
+        TestSupport::ModalHandler handler([&](QWidget* modal) {
+            for (QRadioButton* button : modal->findChildren<QRadioButton*>())
+                if (button->text() == choice)
+                    button->click();
+            QTest::mouseClick(modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        });
+        window->traceAllBodiesAction()->trigger();
+        QVERIFY(handler.handled());
+
+        for (int i = 0; i < bodies.size(); ++i) {
+            const QList<Fixture*> fixtures = bodies[i]->fixtures();
+            if (traced[i]) {
+                QCOMPARE(fixtures.size(), 1);
+                auto* polygon = qobject_cast<FixturePolygon*>(fixtures.first());
+                QVERIFY(polygon);
+                QCOMPARE(polygon->polygon(), outline);
+            } else {
+                QCOMPARE(fixtures, i == 1 ? QList<Fixture*>{circle} : QList<Fixture*>{});
+            }
+        }
+        const bool any = traced.contains(true);
+        QCOMPARE(document.undoStack()->count(), int(any));
+        if (!any)
+            return;
+        QCOMPARE(document.undoStack()->text(0), QStringLiteral("trace all bodies"));
+        document.undoStack()->undo();
+        QCOMPARE(QList<int>({bodies[0]->fixtures().size(), bodies[2]->fixtures().size()}), QList<int>({0, 0}));
+        QCOMPARE(bodies[1]->fixtures(), QList<Fixture*>{circle});
+    }
+
+    // "Add Sprites" with numbered files asks whether each sequence is one animated body (its frames in the order of
+    // their numbers, showing the first) or every file a body of its own; without a sequence it does not ask.
+    void addSpritesAsksAboutSequences_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("answer");  // empty: no question expected
+        QTest::addColumn<QStringList>("bodies");  // name: frames, the first the one shown
+        const QStringList walk{"walk_2.png", "hero.png", "walk_10.png", "walk_1.png"};
+        QTest::newRow("one animated body") << walk << "One animated body"
+                                           << QStringList{"walk: walk_1 walk_2 walk_10", "hero: hero"};
+        QTest::newRow("separate bodies") << walk << "Separate bodies"
+                                         << QStringList{"walk_2: walk_2", "hero: hero", "walk_10: walk_10", "walk_1: walk_1"};
+        QTest::newRow("no sequence") << QStringList{"hero.png", "walk_1.png"} << ""
+                                     << QStringList{"hero: hero", "walk_1: walk_1"};
+    }
+
+    void addSpritesAsksAboutSequences()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, answer);
+        QFETCH(QStringList, bodies);
+        QString typed;
+        for (const QString& file : files)
+            typed += QStringLiteral("\"%1\" ").arg(QFileInfo(UiTest::makeSprite(QDir(m_dir->path()), file)).fileName());
+        GSettings().setValue(QStringLiteral("main/lastImportFileName"), m_dir->filePath(files.first()));
+        auto window = makeWindow();
+        bool asked = false;
+        TestSupport::ModalHandler handler(
+            {[&](QWidget* dialog) { TestSupport::chooseFile(dialog, typed.trimmed()); },
+             [&](QWidget* box) {
+                 asked = true;
+                 for (QAbstractButton* button : box->findChildren<QAbstractButton*>())
+                     if (button->text() == answer)
+                         button->click();
+             }});
+        window->addSpritesAction()->trigger();
+        QCOMPARE(asked, !answer.isEmpty());
+        QStringList made;
+        for (Element* body : window->model()->elements()) {
+            QStringList frames;
+            for (const QString& frame : body->imageFileNames())
+                frames << QFileInfo(frame).baseName();
+            if (frames.size() > 1)
+                QCOMPARE(body->currentImageName(), body->imageFileNames().first());
+            made << body->name() + ": " + frames.join(' ');
+        }
+        QCOMPARE(made, bodies);
     }
 
     void filterMatchesWholeNamesWithWildcards()
