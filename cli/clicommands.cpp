@@ -21,8 +21,6 @@
 #include <QJsonObject>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
-#include <QSet>
 #include <QTextStream>
 #include <QThread>
 #include <QThreadPool>
@@ -501,76 +499,32 @@ void prepare(NewBody& body, const Tracing* tracing)
         body.outlines = traceFrames(frames, *tracing, body.error);
 }
 
-// Animation frames: files of one folder whose names differ only in the number
-// before the extension ("walk_01.png", "walk_02.png") become one body named
-// after what they share ("walk"), its frames in the order of their numbers.
-// A file without such a number, or alone in its group, stays a body of its
-// own; each group takes the place of its first file.
+// Animation frames: the numbered sequences of ElementListModel::frameSequences
+// become one body each, named as the editor names them ("walk" for
+// walk_01.png), in the place of the sequence's first file. A file given twice
+// is one frame; a file without such a number, or alone in its sequence, stays
+// a body of its own.
 std::vector<NewBody> groupFrames(const std::vector<NewBody>& singles)
 {
-    static const QRegularExpression numbered(QStringLiteral("^(.*?)(\\d+)(\\.[^.]*)?$"));
-    struct Frame
-    {
-        QString group;  // folder, stem and extension; empty for a file without a number
-        QString stem;
-        QString number;  // without leading zeros
-    };
-    std::vector<Frame> frames;
-    QHash<QString, QStringList> members;  // the different files of each group
-    QHash<QString, QString> numbers;      // of each file
-    QHash<QString, QString> shown;        // each file as first given
-    for (const NewBody& single : singles) {
-        const QFileInfo file(single.files.first());
-        const QRegularExpressionMatch match = numbered.match(file.fileName());
-        Frame frame;
-        if (match.hasMatch()) {
-            // A slash is in no file name, so it keeps the parts apart.
-            frame.group = file.absolutePath() + QLatin1Char('/') + match.captured(1) + QLatin1Char('/')
-                          + match.captured(3);
-            frame.stem = match.captured(1);
-            frame.number = match.captured(2);
-            while (frame.number.size() > 1 && frame.number.startsWith(QLatin1Char('0')))
-                frame.number.remove(0, 1);
-            QStringList& files = members[frame.group];
-            if (!files.contains(file.filePath())) {
-                files << file.filePath();
-                numbers.insert(file.filePath(), frame.number);
-                shown.insert(file.filePath(), single.shown.first());
-            }
-        }
-        frames.push_back(frame);
+    QStringList files;
+    QHash<QString, QVector<int>> given;  // where each file is in `singles`
+    for (int i = 0; i < int(singles.size()); ++i) {
+        files << singles[std::size_t(i)].files.first();
+        given[files.back()] << i;
     }
-
     std::vector<NewBody> bodies;
-    QSet<QString> placed;
-    for (std::size_t i = 0; i < singles.size(); ++i) {
-        const Frame& frame = frames[i];
-        if (frame.group.isEmpty() || members.value(frame.group).size() < 2) {
-            bodies.push_back(singles[i]);
+    for (QStringList sequence : ElementListModel::frameSequences(files)) {
+        sequence.removeDuplicates();
+        if (sequence.size() < 2) {
+            for (int i : given.value(sequence.first()))
+                bodies.push_back(singles[std::size_t(i)]);
             continue;
         }
-        if (placed.contains(frame.group))
-            continue;
-        placed.insert(frame.group);
-        QStringList files = members.value(frame.group);
-        // By number (without leading zeros, a longer one is larger), then by name.
-        std::sort(files.begin(), files.end(), [&numbers](const QString& a, const QString& b) {
-            const QString& x = numbers[a];
-            const QString& y = numbers[b];
-            if (x.size() != y.size())
-                return x.size() < y.size();
-            return x != y ? x < y : a < b;
-        });
         NewBody body;
-        body.files = files;
-        for (const QString& file : qAsConst(files))
-            body.shown << shown.value(file);
-        // "walk" for walk_01.png; the stem as it is when that leaves nothing.
-        body.name = frame.stem;
-        while (!body.name.isEmpty() && QStringLiteral(" _-.").contains(body.name.back()))
-            body.name.chop(1);
-        if (body.name.isEmpty())
-            body.name = frame.stem.isEmpty() ? QFileInfo(files.first()).baseName() : frame.stem;
+        body.files = sequence;
+        for (const QString& file : qAsConst(sequence))
+            body.shown << singles[std::size_t(given.value(file).first())].shown.first();
+        body.name = ElementListModel::sequenceName(sequence.first());
         bodies.push_back(body);
     }
     return bodies;

@@ -200,12 +200,7 @@ Element* ElementListModel::addFrames(const QStringList& paths)
     if (paths.isEmpty())
         return nullptr;
     const QString first = paths.first();
-    // "walk_01.png" names its sequence "walk".
-    static const QRegularExpression separators(QStringLiteral("[\\s_.-]*\\d+$"));
-    QString name = QFileInfo(first).completeBaseName().remove(separators);
-    if (name.isEmpty())
-        name = QFileInfo(first).completeBaseName();
-    auto* body = new Element(this, m_exporter, uniqueName(name), first);
+    auto* body = new Element(this, m_exporter, uniqueName(sequenceName(first)), first);
     for (const QString& path : paths.mid(1))
         body->addImageFileNameDirect(path);
     body->setValueDirect(QStringLiteral("currentImageName"), first);
@@ -225,6 +220,14 @@ void ElementListModel::addNewBody(Element* body)
             body->setAnchorPointAbsDirect(anchor);
     }
     addElement(tr("Add file"), body);
+}
+
+QString ElementListModel::sequenceName(const QString& file)
+{
+    static const QRegularExpression separators(QStringLiteral("[\\s_.-]*\\d+$"));
+    const QString stem = QFileInfo(file).completeBaseName();
+    const QString name = QString(stem).remove(separators);
+    return name.isEmpty() ? stem : name;
 }
 
 QList<QStringList> ElementListModel::frameSequences(const QStringList& files)

@@ -68,6 +68,8 @@ public:
     // other file is a group of its own. Groups come in the order of their
     // first file in `files`.
     static QList<QStringList> frameSequences(const QStringList& files);
+    // The name of the sequence a file opens: "walk" for walk_01.png.
+    static QString sequenceName(const QString& file);
     void addElement(const QString& text, Element* body);
     void deleteElement(Element* body);
     bool cloneElement(const QModelIndex& index);

@@ -220,7 +220,7 @@ private slots:
         QDataStream stream(&lastName, QIODevice::WriteOnly);
         stream << QString("islands (4)");
         QByteArray single;
-        for (const QString& jobs : {"1", "2", "3"}) {
+        for (const QString jobs : {"1", "2", "3"}) {
             const QString project = d.filePath("jobs/" + jobs + ".hws");
             QProcess process;
             process.start(HULLWRIGHT_CLI, QStringList{"create", project, "--exporter", "names", "--exporters",
