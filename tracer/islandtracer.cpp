@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -197,6 +198,7 @@ public:
         for (int k = 0; k < int(keptHoles.size()); ++k)
             m_classOfOutside[keptHoles[k]] = FirstHole + k;
         m_tags.assign(std::size_t(m_w) * std::size_t(m_h), Outside);
+        m_cut.assign(m_tags.size(), 0);
         for (const Labelling* labels : {&m_inside, &m_outside}) {
             const bool isInside = labels == &m_inside;
             for (int y = m_y0; y < m_y0 + m_h; ++y) {
@@ -261,7 +263,9 @@ public:
             // Each try labels the whole box; the shortest few are enough.
             if (channels.size() > 16)
                 channels.resize(16);
-            for (const Channel& c : channels) {
+            int kept = 0;
+            for (; kept < int(channels.size()); ++kept) {
+                const Channel& c = channels[std::size_t(kept)];
                 setChannel(c.from, c.step, c.length, Outside);
                 if (countRegions(m_tags, m_w, m_h, Mask) == 1) {
                     cut = true;
@@ -271,6 +275,18 @@ public:
             }
             if (cut) {
                 ++joined;
+                const Channel& c = channels[std::size_t(kept)];
+                QPoint p = c.from;
+                const char side = c.step.x() ? OpenRow : OpenColumn;
+                for (int i = 0; i < c.length; ++i) {
+                    p += c.step;
+                    m_cut[index(p.x(), p.y())] = side;
+                }
+                // Into an earlier channel: open both lines of the pixel it
+                // ends in, so that the narrow channels meet whichever way.
+                p += c.step;
+                if (inBox(p) && m_cut[index(p.x(), p.y())])
+                    m_cut[index(p.x(), p.y())] = OpenRow | OpenColumn;
             } else {
                 // Filled, with all it holds, as a hole below the minimum area is.
                 std::replace(m_tags.begin(), m_tags.end(), FirstHole + k, int(Mask));
@@ -279,20 +295,50 @@ public:
         return joined;
     }
 
-    // The mask of the island's box, opaque where the outline goes round.
-    QImage mask() const
+    // The mask of the island's box, opaque where the outline goes round,
+    // `scale` mask pixels to an image pixel. A channel is open along the
+    // first mask column (row) of its pixels only, so that it costs a
+    // `scale`th of a pixel for each pixel of wall.
+    QImage mask(int scale) const
     {
-        QImage image(m_w, m_h, QImage::Format_ARGB32);
+        QImage image(m_w * scale, m_h * scale, QImage::Format_ARGB32);
         for (int y = 0; y < m_h; ++y) {
-            auto* line = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
             const int* row = m_tags.data() + std::ptrdiff_t(y) * m_w;
-            for (int x = 0; x < m_w; ++x)
-                line[x] = row[x] == Mask ? 0xff000000u : 0u;
+            const char* cut = m_cut.data() + std::ptrdiff_t(y) * m_w;
+            if (scale == 1) {
+                // A channel's open line is all of its pixel.
+                auto* line = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+                for (int x = 0; x < m_w; ++x)
+                    line[x] = row[x] == Mask ? 0xff000000u : 0u;
+                continue;
+            }
+            // The first line of the pixels, then the others as copies of the second.
+            for (int sy = 0; sy < 2; ++sy) {
+                auto* line = reinterpret_cast<std::uint32_t*>(image.scanLine(y * scale + sy));
+                for (int x = 0; x < m_w; ++x, line += scale) {
+                    const bool filled = row[x] == Mask || (cut[x] && !(sy == 0 && (cut[x] & OpenRow)));
+                    std::fill_n(line, scale, filled ? 0xff000000u : 0u);
+                    if (filled && (cut[x] & OpenColumn))
+                        line[0] = 0u;
+                }
+            }
+            for (int sy = 2; sy < scale; ++sy)
+                std::memcpy(image.scanLine(y * scale + sy), image.constScanLine(y * scale + 1), std::size_t(image.bytesPerLine()));
         }
         return image;
     }
 
     QPoint origin() const { return QPoint(m_x0, m_y0); }
+    QSize size() const { return QSize(m_w, m_h); }
+
+    // Whether the pixel at (x, y) of the mask is in a kept hole or a channel.
+    bool open(int x, int y) const
+    {
+        if (x < 0 || y < 0 || x >= m_w || y >= m_h)
+            return false;
+        const std::size_t at = std::size_t(y) * std::size_t(m_w) + std::size_t(x);
+        return m_tags[at] >= FirstHole || m_cut[at];
+    }
 
 private:
     static constexpr int Unknown = -1;
@@ -361,7 +407,77 @@ private:
     std::vector<int> m_kept;
     std::vector<int> m_classOfInside, m_classOfOutside;
     std::vector<int> m_tags;
+    enum : char { OpenColumn = 1, OpenRow = 2 };
+    std::vector<char> m_cut;  // for the pixels of the channels cut, which of their lines is open
 };
+
+// Adds contour points to a simplified outline until none of its edges passes
+// over a hole or channel: an edge may leave out a sliver of the island, as
+// simplifying does, but never covers what is open, nor lies more than half
+// the tolerance inside the island. `open[i]` tells whether contour point i
+// ends a stretch of the outline along an open pixel; points are compared in
+// twice the image coordinates, where they are whole.
+QVector<int> keepHolesOpen(const QVector<QPointF>& contour, const QVector<int>& kept, float tolerance,
+                           const QVector<bool>& open)
+{
+    const int n = contour.size();
+    if (kept.size() < 2)
+        return kept;
+    QVector<qint64> xs(n), ys(n);
+    for (int i = 0; i < n; ++i) {
+        xs[i] = qRound64(contour[i].x() * 2);
+        ys[i] = qRound64(contour[i].y() * 2);
+    }
+    qint64 twiceArea = 0;
+    for (int i = 0, j = n - 1; i < n; j = i++)
+        twiceArea += xs[j] * ys[i] - xs[i] * ys[j];
+    const qint64 inward = twiceArea > 0 ? 1 : -1;
+    QVector<char> marked(n, 0);
+    std::vector<std::pair<int, int>> spans;
+    for (int k = 0; k < kept.size(); ++k) {
+        marked[kept[k]] = 1;
+        spans.emplace_back(kept[k], kept[(k + 1) % kept.size()]);
+    }
+    while (!spans.empty()) {
+        const auto [a, b] = spans.back();
+        spans.pop_back();
+        const qint64 ux = xs[b] - xs[a], uy = ys[b] - ys[a];
+        // Depths are the distance to the edge in half pixels times the
+        // edge's length in half pixels; a rim point may lie outside the edge
+        // by half the tolerance.
+        const double length = std::sqrt(double(ux * ux + uy * uy));
+        const double allowed = double(tolerance) * length;
+        qint64 deepest = 0;
+        double farthest = allowed;
+        int at = -1, outer = -1;
+        for (int j = (a + 1) % n; j != b; j = (j + 1) % n) {
+            const qint64 depth = inward * (ux * (ys[j] - ys[a]) - uy * (xs[j] - xs[a]));
+            if (depth > deepest ? open[j] : (at < 0 && double(-depth) > farthest && open[j])) {
+                if (depth > 0) {
+                    deepest = depth;
+                    at = j;
+                } else {
+                    farthest = double(-depth);
+                    outer = j;
+                }
+            }
+        }
+        if (at < 0)
+            at = outer;
+        if (at >= 0) {
+            marked[at] = 1;
+            spans.emplace_back(a, at);
+            spans.emplace_back(at, b);
+        }
+    }
+    QVector<int> result;
+    for (int t = 0; t < n; ++t) {
+        const int i = (kept.first() + t) % n;
+        if (marked[i])
+            result.append(i);
+    }
+    return result;
+}
 
 }
 
@@ -470,16 +586,48 @@ IslandTracer::Result IslandTracer::trace(const QImage& image, const Options& opt
             HoledIsland holed(inside, outside, islandAbove, holeAbove, i);
             holed.tag(keptHoles[i]);
             island.holes = holed.cutChannels();
-            // The box is walked on its own, from its first pixel left after the cuts.
+            // The box is walked on its own, from its first pixel left after
+            // the cuts. The corner walk gives the same outline at any scale,
+            // so the mask is finer where that costs little memory; the
+            // midpoint walk would cut smaller corners at a finer scale.
+            const qint64 boxArea = qint64(holed.size().width()) * holed.size().height();
+            const int scale = options.mode == TraceMode::Natural ? 1
+                              : boxArea <= (1 << 16)               ? 4
+                              : boxArea <= (1 << 18)               ? 2
+                                                                   : 1;
             OutlineTracer boxTracer;
-            const QImage mask = holed.mask();
-            boxTracer.trace(mask, 0, options.mode);
-            const QPolygonF polygon = boxTracer.polygon(options.tolerance);
-            // Whole pixels on half-pixel coordinates: the shift is exact.
-            const QPointF shift(holed.origin().x(), height - holed.origin().y() - mask.height());
-            island.polygon.reserve(polygon.size());
-            for (const QPointF& p : polygon)
-                island.polygon.append(p + shift);
+            boxTracer.trace(holed.mask(scale), 0, options.mode);
+            const QVector<QPointF> contour = boxTracer.contour();
+            // Which contour points end a stretch of the outline along a hole
+            // or channel: every half mask pixel of each stretch is looked
+            // at, with the pixels on either side of it (both columns or rows
+            // at a whole coordinate, one at a half).
+            auto pixel = [scale](int half) { return (half >> 1) / scale - ((half >> 1) < 0 && (half >> 1) % scale); };
+            const int n = contour.size();
+            QVector<bool> open(n, false);
+            for (int i = 0, j = n - 1; i < n; j = i++) {
+                const int x0 = qRound(contour[j].x() * 2), y0 = qRound(contour[j].y() * 2);
+                const int x1 = qRound(contour[i].x() * 2), y1 = qRound(contour[i].y() * 2);
+                const int steps = std::max({std::abs(x1 - x0), std::abs(y1 - y0), 1});
+                bool along = false;
+                for (int t = 0; t <= steps && !along; ++t) {
+                    const int x = x0 + (x1 - x0) * t / steps, y = y0 + (y1 - y0) * t / steps;
+                    for (int px : {pixel(x - 1), pixel(x)})
+                        for (int py : {pixel(y - 1), pixel(y)})
+                            along = along || holed.open(px, py);
+                }
+                if (along)
+                    open[i] = open[j] = true;
+            }
+            const float tolerance = options.tolerance * float(scale);
+            const QVector<int> kept = keepHolesOpen(contour, boxTracer.polygonIndices(tolerance), tolerance, open);
+            // Coordinates in halves of a mask pixel are exact in double.
+            const QPointF origin = holed.origin();
+            island.polygon.reserve(kept.size());
+            for (int k : kept) {
+                const QPointF p = contour[k] / scale + origin;
+                island.polygon.append(QPointF(p.x(), height - p.y()));
+            }
         }
         result.islands.append(island);
     }

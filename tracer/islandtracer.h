@@ -20,18 +20,25 @@
 //
 // With keepHoles, a hole is a 4-connected region of pixels that are not
 // inside, does not reach the image border and has at least the minimum area.
-// The hole is joined to the outside of its island by a straight channel one
-// pixel wide cut through the island's pixels, and the island is then walked
-// as one outline that runs in through the channel, round the hole and back
-// out. The result is still one simple polygon per island, which the convex
-// decomposition and every exporter take as they are; the price is the
-// channel's pixels (one per pixel of wall crossed), and the channel is the
-// shortest of the four straight ones that keeps the island in one piece.
-// A zero-width bridge would lose nothing, but its coincident points are what
-// the decomposition reads as a pinch point, where it would split the outline
-// into the outer ring and the hole and fill both; a bridge narrower than a
-// pixel would give ear triangles too thin for single-precision tests. A hole
-// for which no channel keeps the island in one piece is filled.
+// The hole is joined to the outside of its island by a straight channel cut
+// through the island's pixels, and the island is then walked as one outline
+// that runs in through the channel, round the hole and back out. The result
+// is still one simple polygon per island, which the convex decomposition and
+// every exporter take as they are. The channel is the shortest of the four
+// straight ones that keeps the island in one piece; the corner walk traces
+// it a quarter of a pixel wide where the island's box has up to 2^16 pixels,
+// half a pixel up to 2^18 and a whole one beyond (a finer mask would cost
+// more time and memory than the walk), the midpoint walk a whole pixel. A zero-width bridge would lose
+// nothing, but its coincident points are what the decomposition reads as a
+// pinch point, where it would split the outline into the outer ring and the
+// hole and fill both. A hole for which no channel keeps the island in one
+// piece is filled.
+//
+// Simplifying never lets an edge pass over a joined hole or a channel: where
+// the tolerance would, the walked points it needs are kept, and next to a
+// hole the outline lies at most half the tolerance inside the island. (The
+// midpoint walk's own corners still cut an eighth of a pixel off each stair
+// of a hole's rim.)
 class IslandTracer final
 {
 public:

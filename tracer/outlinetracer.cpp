@@ -277,6 +277,17 @@ QVector<QPointF> OutlineTracer::contour() const
 
 QPolygonF OutlineTracer::polygon(float tolerance) const
 {
+    const double height = m_height;
+    QPolygonF result;
+    const QVector<int> kept = polygonIndices(tolerance);
+    result.reserve(kept.size());
+    for (int i : kept)
+        result.append(QPointF(m_contour[std::size_t(i)].x() * 0.5, height - m_contour[std::size_t(i)].y() * 0.5));
+    return result;
+}
+
+QVector<int> OutlineTracer::polygonIndices(float tolerance) const
+{
     const std::size_t n = m_contour.size();
     if (n == 0)
         return {};
@@ -307,10 +318,13 @@ QPolygonF OutlineTracer::polygon(float tolerance) const
     const double height = m_height;
     std::vector<double> xs;
     std::vector<double> ys;
+    std::vector<int> indices;
     xs.reserve(n);
     ys.reserve(n);
+    indices.reserve(n);
     std::size_t last = first;
     auto keep = [&](std::size_t i) {
+        indices.push_back(int(i));
         xs.push_back(c[i].x() * 0.5);
         ys.push_back(height - c[i].y() * 0.5);
         last = i;
@@ -355,11 +369,11 @@ QPolygonF OutlineTracer::polygon(float tolerance) const
         }
     }
 
-    QPolygonF result;
+    QVector<int> result;
     result.reserve(int(std::count(marked.begin(), marked.end(), char(1))));
     for (std::size_t k = 0; k < m; ++k) {
         if (marked[k])
-            result.append(QPointF(xs[k], ys[k]));
+            result.append(indices[k]);
     }
     return result;
 }

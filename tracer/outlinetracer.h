@@ -74,6 +74,8 @@ public:
     // succeeded yet. Its longest edge is the closing edge. Fewer than three
     // points come back as they are.
     QPolygonF polygon(float tolerance) const;
+    // The indices in contour() of the points of polygon(tolerance), in its order.
+    QVector<int> polygonIndices(float tolerance) const;
 
     // The raw outline of the last walk in image coordinates (y down): pixel
     // side midpoints (Natural) or the corners where the walk turns (Straight).

@@ -151,13 +151,13 @@ private slots:
         row("trace, every island", {"trace", "$/islands.png", "--all-islands"}, 0, "",
             {"[[[6,2],[0,2],[0,8],[6,8]],[[11,6],[9,6],[9,8],[11,8]]]"});
         row("trace, holes", {"trace", "$/islands.png", "--holes", "--tolerance", "0"}, 0, "",
-            {"[[[6,2],[0,2],[0,5],[2,5],[2,4],[4,4],[4,6],[0,6],[0,8],[6,8]],[[11,6],[9,6],[9,8],[11,8]]]"});
+            {"[[[6,2],[0,2],[0,5.75],[2,5.75],[2,4],[4,4],[4,6],[0,6],[0,8],[6,8]],[[11,6],[9,6],[9,8],[11,8]]]"});
         row("trace, small islands kept", {"trace", "$/islands.png", "--all-islands", "--min-area=1"}, 0, "", {"#3"});
         // Islands are found where the one outline would be: on the composite of the frames.
         row("trace, islands of a frame union", {"trace", "$/islands.png", "$/full.png", "--all-islands", "--frames",
             "union"}, 0, "", {"[[[0,0],[0,8],[12,8],[12,0]]]"});
         row("trace, holes of a frame intersection", {"trace", "$/full.png", "$/islands.png", "--holes", "--frames",
-            "intersection", "--tolerance", "0"}, 0, "", {"#2", "[[6,2],[0,2],[0,5],[2,5],[2,4],[4,4],[4,6],"});
+            "intersection", "--tolerance", "0"}, 0, "", {"#2", "[[6,2],[0,2],[0,5.75],[2,5.75],[2,4],[4,4],[4,6],"});
         row("trace, island unreadable", {"trace", "$/islands.png", "$/none.png", "--all-islands"}, 2,
             "Can't read image ");
         row("trace, no island that large", {"trace", "$/islands.png", "--all-islands", "--min-area", "5000000000"}, 0,
@@ -170,7 +170,7 @@ private slots:
         row("create with holes", {"create", "$/holes.hws", "--exporter", "names", "--trace", "--holes",
             "--tolerance", "0", "$/islands.png"}, 0, "");
         row("dump holes", {"dump", "$/holes.hws"}, 0, "",
-            {R"("polygon":[[6,2],[0,2],[0,5],[2,5],[2,4],[4,4],[4,6],[0,6],[0,8],[6,8]])",
+            {R"("polygon":[[6,2],[0,2],[0,5.75],[2,5.75],[2,4],[4,4],[4,6],[0,6],[0,8],[6,8]])",
              R"("polygon":[[11,6],[9,6],[9,8],[11,8]])"});
         // The single pixel's outline is too small for a fixture.
         row("create, every island", {"create", "$/all.hws", "--exporter", "names", "--trace", "--all-islands",
