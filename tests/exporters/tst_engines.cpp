@@ -2,6 +2,7 @@
 // the masses must follow the densities, and the bodies must fall and settle on the ground.
 
 #include "exporterregistry.h"
+#include "islandtracer.h"
 #include "modeltestsupport.h"
 #include "publisher.h"
 #include "templatelookups.h"
@@ -9,6 +10,7 @@
 #include <box2d/box2d.h>
 #include <chipmunk/chipmunk.h>
 
+#include <QPainter>
 #include <QtTest>
 
 namespace {
@@ -92,6 +94,7 @@ class TestEngines : public QObject
 private slots:
     void load_data();
     void load();
+    void islandsWithHoles();
 };
 
 void TestEngines::load_data()
@@ -229,6 +232,112 @@ void TestEngines::load()
         QVERIFY2(asleep || (speed < (box2d ? 0.01 : 1.0) && angular < 0.01), qPrintable(state));
         QVERIFY2(fallen > 0 && std::abs(bottom) < (box2d ? 0.03 : 1.0), qPrintable(state));
     }
+}
+
+// Every island of the ring sample and of a drawn sprite, holes kept, published for Box2D (pixels, divided by
+// ptm for metres): the pieces are
+// accepted as they are and cover the opaque pixels, and a ball let go in the ring's hole falls to its
+// inner rim and stays in the hole, where a filled hole would have thrown it out.
+void TestEngines::islandsWithHoles()
+{
+    registerTemplateLookups();
+    QTemporaryDir dir;
+    ExporterRegistry::instance().scanExporters(QStringLiteral(HWT_SOURCE_DIR "/exporters"));
+    ElementListModel document;
+    document.setExporter(ExporterRegistry::instance().exporter(QStringLiteral("box2d-json")));
+    QImage drawn(100, 60, QImage::Format_ARGB32);
+    drawn.fill(0u);
+    {
+        QPainter painter(&drawn);
+        painter.setPen(Qt::NoPen);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.setBrush(Qt::black);
+        painter.drawEllipse(QRectF(2, 2, 56, 56));
+        painter.drawRect(QRectF(64, 10, 30, 40));
+        painter.setBrush(Qt::transparent);
+        painter.drawEllipse(QRectF(12, 12, 16, 30));
+        painter.drawRect(QRectF(34, 20, 14, 14));
+    }
+    const QString drawnFile = dir.filePath(QStringLiteral("drawn.png"));
+    QVERIFY(drawn.save(drawnFile));
+    const QString ringFile = QStringLiteral(HWT_SOURCE_DIR "/resources/samples/ring.png");
+    QList<qint64> opaque;
+    for (const QString& file : {ringFile, drawnFile}) {
+        const QImage image(file);
+        const IslandTracer::Result traced = IslandTracer::trace(image, {TraceMode::Straight, 1.0f, 0, 4, true});
+        QVERIFY(traced.ok());
+        Element* body = document.addFile(file);
+        body->setAnchorPointAbsDirect(QPointF(0, 0));
+        qint64 pixels = 0;
+        for (const IslandTracer::Island& island : traced.islands) {
+            auto* polygon = new FixturePolygon(body);
+            polygon->setPolygonDirect(island.polygon);
+            body->addFixture(polygon);
+            pixels += island.area;
+        }
+        opaque << pixels;
+    }
+    QCOMPARE(document.element(0)->fixtures().size(), 1);
+    QCOMPARE(document.element(1)->fixtures().size(), 2);
+    QFile file(dir.filePath(QStringLiteral("islands.json")));
+    QVERIFY(Publisher::publish(document, file.fileName()).written && file.open(QIODevice::ReadOnly));
+    const QJsonDocument data = QJsonDocument::fromJson(file.readAll());
+    const double ptm = data["ptm"].toDouble();
+    QVERIFY(ptm > 0);
+
+    b2World world(b2Vec2(0.0f, -10.0f));
+    std::vector<b2Body*> bodies;
+    const QJsonArray published = data["bodies"].toArray();
+    QCOMPARE(published.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        b2BodyDef def;
+        def.position.Set(0.0f, float(200 * i) / float(ptm));
+        b2Body* body = bodies.emplace_back(world.CreateBody(&def));
+        double area = 0;
+        for (const QJsonValue& fixture : published[i]["fixtures"].toArray()) {
+            for (const QJsonValue& piece : fixture["polygons"].toArray()) {
+                b2Vec2 vertices[b2_maxPolygonVertices];
+                const QJsonArray corners = piece.toArray();
+                QVERIFY(corners.size() >= 3 && corners.size() <= b2_maxPolygonVertices);
+                for (int j = 0; j < corners.size(); ++j)
+                    vertices[j].Set(float(corners[j][0].toDouble() / ptm), float(corners[j][1].toDouble() / ptm));
+                b2PolygonShape polygon;
+                polygon.Set(vertices, corners.size());
+                QVERIFY(polygon.Validate() && polygon.m_count == corners.size());
+                b2MassData mass;
+                polygon.ComputeMass(&mass, 1.0f);
+                area += double(mass.mass) * ptm * ptm;
+                body->CreateFixture(&polygon, 0.0f);
+            }
+        }
+        QVERIFY2(std::abs(area - double(opaque[i])) <= 0.01 * double(opaque[i]),
+                 qPrintable(QStringLiteral("body %1: %2 of %3 pixels").arg(i).arg(area).arg(opaque[i])));
+    }
+    // The holes of the drawn sprite are free, its opaque middle is not.
+    const auto hit = [&](QPointF pixel) {
+        const b2Vec2 p(float(pixel.x() / ptm), float((200.0 + drawn.height() - pixel.y()) / ptm));
+        for (const b2Fixture* fixture = bodies[1]->GetFixtureList(); fixture; fixture = fixture->GetNext())
+            if (fixture->TestPoint(p))
+                return true;
+        return false;
+    };
+    QCOMPARE(QList<bool>({hit({20, 27}), hit({41, 27}), hit({31, 50}), hit({79, 30}), hit({61, 30})}),
+             QList<bool>({false, false, true, true, false}));
+
+    const QImage ring(ringFile);
+    b2BodyDef ballDef;
+    ballDef.type = b2_dynamicBody;
+    ballDef.position.Set(float(ring.width() / 2.0 / ptm), float(ring.height() / 2.0 / ptm));
+    b2Body* ball = world.CreateBody(&ballDef);
+    b2CircleShape circle;
+    circle.m_radius = float(4.0 / ptm);
+    ball->CreateFixture(&circle, 1.0f);
+    for (int step = 0; step < 3 * 60; ++step)
+        world.Step(float(1.0 / 60), 8, 3);
+    const QPoint rest(qRound(double(ball->GetPosition().x) * ptm), qRound(ring.height() - double(ball->GetPosition().y) * ptm));
+    QVERIFY2(ball->GetPosition().y < ballDef.position.y && ball->GetLinearVelocity().Length() < 0.01f
+                 && ring.rect().contains(rest) && qAlpha(ring.pixel(rest)) == 0,
+             qPrintable(QStringLiteral("ball at pixel %1, %2").arg(rest.x()).arg(rest.y())));
 }
 
 MODEL_TEST_MAIN(TestEngines)
