@@ -16,6 +16,7 @@
 #include "outlinetracer.h"
 #include "sprites.h"
 #include "tracerdialog.h"
+#include "tracersettings.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -101,13 +102,15 @@ bool identical(const QPolygonF& a, const QPolygonF& b)
 std::unique_ptr<TracerDialog> openDialog(Element* body, TraceMode mode, float tolerance,
                                          AnimationTraceMode frames = AnimationTraceMode::SingleFrame, float zoom = 0.33f)
 {
+    TracerSettings traced;
+    traced.mode = mode;
+    traced.tolerance = tolerance;
+    traced.frames = frames;
+    traced.write();
     {
+        // What only the dialog itself keeps.
         QSettings settings;
         settings.beginGroup(QStringLiteral("tracer"));
-        settings.setValue(QStringLiteral("traceModeIndex"), int(mode));
-        settings.setValue(QStringLiteral("tolerance"), tolerance);
-        settings.setValue(QStringLiteral("alphaThreshold"), 0);
-        settings.setValue(QStringLiteral("animationTraceMode"), int(frames));
         settings.setValue(QStringLiteral("zoom"), zoom);
         settings.setValue(QStringLiteral("windowSize"), QSize(800, 760));
     }

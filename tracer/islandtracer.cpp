@@ -444,7 +444,8 @@ QVector<int> keepHolesOpen(const QVector<QPointF>& contour, const QVector<int>& 
         const qint64 ux = xs[b] - xs[a], uy = ys[b] - ys[a];
         // Depths are the distance to the edge in half pixels times the
         // edge's length in half pixels; a rim point may lie outside the edge
-        // by half the tolerance.
+        // by half the tolerance, as the outline then loses no more of an
+        // island with holes than of one without.
         const double length = std::sqrt(double(ux * ux + uy * uy));
         const double allowed = double(tolerance) * length;
         qint64 deepest = 0;

@@ -97,6 +97,16 @@ int main(int argc, char** argv)
     tracer.findChild<ZoomWidget*>()->setZoom(2.5f);
     ok = save(tracer, out.filePath(QStringLiteral("tracer.png"))) && ok;
 
+    // The ring traced with its hole kept.
+    TracerDialog holes(bodyNamed(*window.model(), QStringLiteral("ring")), &window);
+    holes.show();
+    holes.resize(764, 553);
+    holes.findChild<QCheckBox*>(QStringLiteral("allIslandsCheckBox"))->setChecked(true);
+    holes.findChild<QCheckBox*>(QStringLiteral("keepHolesCheckBox"))->setChecked(true);
+    holes.findChild<ZoomWidget*>()->setZoom(3.0f);
+    ok = save(holes, out.filePath(QStringLiteral("tracer-holes.png"))) && ok;
+    holes.reject();
+
     // A body with three fixtures, the circle current: the others stay in sight.
     Element* crate = bodyNamed(*window.model(), QStringLiteral("crate"));
     emit window.model()->redisplayElement(crate);

@@ -488,7 +488,7 @@ private slots:
                                   "............#############........",
                                   "............############.........",
                                   "................................."});
-        QTest::newRow("channel into a gap") << gap << QVector<int>{1} << true;
+        QTest::newRow("channel into a gap") << gap << QVector<int>{1} << false;
         QTest::newRow("two blobs") << drawn(120, {{{5, 5, 50, 70}}, {{60, 30, 55, 40}}}) << QVector<int>{0, 0} << false;
         QTest::newRow("two holes") << drawn(120, {{disc}, {{25, 30, 30, 60}, true}, {{65, 50, 35, 25}, true}})
                                    << QVector<int>{2} << false;
