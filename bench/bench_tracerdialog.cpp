@@ -133,24 +133,32 @@ QPolygonF oracle(Shape shape, TraceMode mode, int threshold, float tolerance)
     return tracer.polygon(tolerance);
 }
 
+// Times changes that alternate between two settings, each followed by the
+// repainted preview; `set` makes the change (true and false in turn).
+template<typename Set>
+void alternate(benchmark::State& state, TracerDialog& dialog, Set set)
+{
+    auto* view = dialog.findChild<QGraphicsView*>(QStringLiteral("graphicsView"));
+    int vertices = 0;
+    bool flip = false;
+    for (auto _ : state) {
+        flip = !flip;
+        set(flip);
+        repaint(view);
+        vertices = dialog.polygon().size();
+    }
+    state.counters["vertices"] = vertices;
+}
+
 // Alternates the tolerance between `tolerance` and a little more.
 void toleranceChange(benchmark::State& state, Shape shape, TraceMode mode, float tolerance)
 {
     auto dialog = openDialog(body(shape), mode, tolerance);
     auto* spin = dialog->findChild<QDoubleSpinBox*>(QStringLiteral("toleranceSpinBox"));
-    auto* view = dialog->findChild<QGraphicsView*>(QStringLiteral("graphicsView"));
     spin->setValue(tolerance + 0.5);
     if (!identical(dialog->polygon(), oracle(shape, mode, 0, tolerance + 0.5f)))
         state.SkipWithError("the polygon differs from the tracer's");
-    int vertices = 0;
-    bool flip = false;
-    for (auto _ : state) {
-        flip = !flip;
-        spin->setValue(flip ? double(tolerance) : double(tolerance) + 0.5);
-        repaint(view);
-        vertices = dialog->polygon().size();
-    }
-    state.counters["vertices"] = vertices;
+    alternate(state, *dialog, [&](bool flip) { spin->setValue(flip ? double(tolerance) : double(tolerance) + 0.5); });
 }
 
 // Alternates the threshold between 0 and 1: every change walks again.
@@ -158,19 +166,10 @@ void thresholdChange(benchmark::State& state, Shape shape, TraceMode mode, float
 {
     auto dialog = openDialog(body(shape), mode, tolerance);
     auto* spin = dialog->findChild<QSpinBox*>(QStringLiteral("alphaThresholdSpinBox"));
-    auto* view = dialog->findChild<QGraphicsView*>(QStringLiteral("graphicsView"));
     spin->setValue(1);
     if (!identical(dialog->polygon(), oracle(shape, mode, 1, tolerance)))
         state.SkipWithError("the polygon differs from the tracer's");
-    int vertices = 0;
-    bool flip = false;
-    for (auto _ : state) {
-        flip = !flip;
-        spin->setValue(flip ? 0 : 1);
-        repaint(view);
-        vertices = dialog->polygon().size();
-    }
-    state.counters["vertices"] = vertices;
+    alternate(state, *dialog, [spin](bool flip) { spin->setValue(flip ? 0 : 1); });
 }
 
 // The outline of all frames combined as first defined: every frame's alpha
@@ -191,22 +190,13 @@ void compositeThresholdChange(benchmark::State& state, AnimationTraceMode frames
 {
     auto dialog = openDialog(animatedBody(), TraceMode::Straight, 1.0f, frames, 1.0f);
     auto* spin = dialog->findChild<QSpinBox*>(QStringLiteral("alphaThresholdSpinBox"));
-    auto* view = dialog->findChild<QGraphicsView*>(QStringLiteral("graphicsView"));
     spin->setValue(192);
     const QPolygonF high = dialog->polygon();
     spin->setValue(64);
     if (!identical(high, compositeOracle(frames, 192, 1.0f)) || !identical(dialog->polygon(), compositeOracle(frames, 64, 1.0f))
         || identical(high, dialog->polygon()))
         state.SkipWithError("the polygon differs from the tracer's");
-    int vertices = 0;
-    bool flip = false;
-    for (auto _ : state) {
-        flip = !flip;
-        spin->setValue(flip ? 192 : 64);
-        repaint(view);
-        vertices = dialog->polygon().size();
-    }
-    state.counters["vertices"] = vertices;
+    alternate(state, *dialog, [spin](bool flip) { spin->setValue(flip ? 192 : 64); });
 }
 
 // Alternates between intersection and union: every change combines the frames again.
@@ -214,16 +204,12 @@ void frameModeChange(benchmark::State& state)
 {
     auto dialog = openDialog(animatedBody(), TraceMode::Straight, 1.0f, AnimationTraceMode::AllFramesUnion, 1.0f);
     auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("animationTraceMode"));
-    auto* view = dialog->findChild<QGraphicsView*>(QStringLiteral("graphicsView"));
     combo->setCurrentIndex(int(AnimationTraceMode::AllFramesIntersection));
     if (!identical(dialog->polygon(), compositeOracle(AnimationTraceMode::AllFramesIntersection, 0, 1.0f)))
         state.SkipWithError("the polygon differs from the tracer's");
-    bool flip = false;
-    for (auto _ : state) {
-        flip = !flip;
+    alternate(state, *dialog, [combo](bool flip) {
         combo->setCurrentIndex(int(flip ? AnimationTraceMode::AllFramesUnion : AnimationTraceMode::AllFramesIntersection));
-        repaint(view);
-    }
+    });
 }
 
 // The preview done the plain way on every tolerance change: convert, walk,

@@ -54,7 +54,9 @@ private slots:
                                            QPolygonF({{0.1, 0.2}, {3, 0}, {1.0 / 3, 4}}));
         body->fixtures().first()->setValue("isSensor", true);
         QVERIFY(project.save(d.filePath("crates.hws")));
+        const QList<Fixture*> fixtures = body->fixtures();
         body->setFixturesDirect({});  // so that publishing warns
+        qDeleteAll(fixtures);
         QVERIFY(project.save(d.filePath("lost.hws")));
         QVERIFY(ElementListModel().save(d.filePath("none.hws")));
         // A project of an installed exporter that names its export file.

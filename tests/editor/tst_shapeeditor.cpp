@@ -360,6 +360,18 @@ private slots:
         QCOMPARE(currentPolygon()->handlePolygon(), triangle);
         QCOMPARE(field("vertexXLineEdit")->text(), QStringLiteral("60"));
         checkConsistent();
+        // A typed coordinate moves the vertex as typed and is recorded, snapped, when the field is confirmed.
+        QLineEdit* typed = field("vertexYLineEdit");
+        typed->selectAll();
+        QTest::keyClicks(typed, QStringLiteral("33.4"));
+        QCOMPARE(qRound(currentPolygon()->handlePolygon().at(1).y()), 33);
+        QCOMPARE(fixture->polygon(), triangle);
+        QTest::keyClick(typed, Qt::Key_Return);
+        QCOMPARE(fixture->polygon().at(1), QPointF(60, 33));
+        QCOMPARE(typed->text(), QStringLiteral("33"));
+        QCOMPARE(document->undoStack()->undoText(), QStringLiteral("move vertex"));
+        document->undoStack()->undo();
+        QCOMPARE(fixture->polygon(), triangle);
         // Dragging the shape moves every vertex, the selected one not twice, by whole pixels.
         mouse.drag(QPointF(40, 30), QPointF(45.5, 27.5));
         QCOMPARE(fixture->polygon(), triangle.translated(6, -2));
