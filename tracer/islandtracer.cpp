@@ -489,18 +489,9 @@ IslandTracer::Result IslandTracer::trace(const QImage& image, const Options& opt
         result.error = QStringLiteral("The image is empty");
         return result;
     }
-    if (options.mode != TraceMode::Natural && options.mode != TraceMode::Straight) {
-        result.error = QStringLiteral("Unknown trace mode %1").arg(int(options.mode));
+    result.error = OutlineTracer::optionsError(options.mode, options.alphaThreshold, options.tolerance);
+    if (!result.error.isEmpty())
         return result;
-    }
-    if (options.alphaThreshold < 0 || options.alphaThreshold > 255) {
-        result.error = QStringLiteral("The alpha threshold must be between 0 and 255, not %1").arg(options.alphaThreshold);
-        return result;
-    }
-    if (!std::isfinite(options.tolerance) || options.tolerance < 0) {
-        result.error = QStringLiteral("The tolerance must be 0 or more, not %1").arg(double(options.tolerance));
-        return result;
-    }
     if (options.minimumArea < 0) {
         result.error = QStringLiteral("The minimum area must be 0 or more, not %1").arg(options.minimumArea);
         return result;

@@ -378,6 +378,17 @@ QVector<int> OutlineTracer::polygonIndices(float tolerance) const
     return result;
 }
 
+QString OutlineTracer::optionsError(TraceMode mode, int alphaThreshold, float tolerance)
+{
+    if (mode != TraceMode::Natural && mode != TraceMode::Straight)
+        return QStringLiteral("Unknown trace mode %1").arg(int(mode));
+    if (alphaThreshold < 0 || alphaThreshold > 255)
+        return QStringLiteral("The alpha threshold must be between 0 and 255, not %1").arg(alphaThreshold);
+    if (!std::isfinite(tolerance) || tolerance < 0)
+        return QStringLiteral("The tolerance must be 0 or more, not %1").arg(double(tolerance));
+    return {};
+}
+
 OutlineTracer::Result OutlineTracer::traceImages(const QList<QImage>& images, const Options& options)
 {
     Result result;
@@ -391,18 +402,9 @@ OutlineTracer::Result OutlineTracer::traceImages(const QList<QImage>& images, co
             return result;
         }
     }
-    if (options.mode != TraceMode::Natural && options.mode != TraceMode::Straight) {
-        result.error = QStringLiteral("Unknown trace mode %1").arg(int(options.mode));
+    result.error = optionsError(options.mode, options.alphaThreshold, options.tolerance);
+    if (!result.error.isEmpty())
         return result;
-    }
-    if (options.alphaThreshold < 0 || options.alphaThreshold > 255) {
-        result.error = QStringLiteral("The alpha threshold must be between 0 and 255, not %1").arg(options.alphaThreshold);
-        return result;
-    }
-    if (!std::isfinite(options.tolerance) || options.tolerance < 0) {
-        result.error = QStringLiteral("The tolerance must be 0 or more, not %1").arg(double(options.tolerance));
-        return result;
-    }
 
     QImage traced;
     switch (options.frames) {

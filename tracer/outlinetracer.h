@@ -94,6 +94,10 @@ public:
     // frame mode, threshold (0 to 255) or tolerance (finite, 0 or more) out
     // of range.
     static Result traceImages(const QList<QImage>& images, const Options& options);
+    // Why a walker, threshold and tolerance cannot be traced with (a mode
+    // other than Natural or Straight, a threshold outside 0 to 255, a
+    // tolerance that is negative or not finite); empty when they can.
+    static QString optionsError(TraceMode mode, int alphaThreshold, float tolerance);
     // The same for image files, all of which are read first. A file that is
     // not a regular file or cannot be decoded gives the error
     // "Can't read image FILE: REASON" and no polygon.
