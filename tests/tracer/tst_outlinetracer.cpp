@@ -464,7 +464,7 @@ private slots:
         QTest::addColumn<bool>("sample");          // ours, held to the goals at the default tolerance too
         const QRectF disc(5, 5, 110, 110);
         const QString samples = QStringLiteral(HWT_SOURCE_DIR "/resources/samples/");
-        for (const QString& sample : {"ring.png", "gear/gear_1.png", "gear/gear_3.png", "crescent.png", "crate.png"})
+        for (const QString sample : {"ring.png", "gear/gear_1.png", "gear/gear_3.png", "crescent.png", "crate.png"})
             QTest::newRow(qPrintable(sample)) << QImage(samples + sample) << QVector<int>{sample.startsWith("gear") || sample == "ring.png"} << true;
         // From a real sprite: a hole whose channel runs on into a gap, the wall beyond it one long edge.
         const QImage gap = picture({
