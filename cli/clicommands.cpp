@@ -17,7 +17,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QJsonObject>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -30,6 +29,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -76,7 +76,7 @@ const char usage[] =
     "  --all-islands                  one outline for every island of the image, not\n"
     "                                 just the first; trace prints [[[x, y], ...], ...]\n"
     "  --holes                        as --all-islands, with each hole joined to its\n"
-    "                                 island's outline through a one-pixel channel\n"
+    "                                 island's outline through a narrow channel\n"
     "  --min-area N                   islands and holes of fewer than N pixels are\n"
     "                                 left out (default 4)\n"
     "\n"
@@ -236,7 +236,13 @@ struct Tracing
 {
     OutlineTracer::Options outline;
     bool allIslands = false;
-    IslandTracer::Options islands;
+    bool keepHoles = false;
+    int minimumArea = IslandTracer::Options().minimumArea;
+
+    IslandTracer::Options islands() const
+    {
+        return {outline.mode, outline.tolerance, outline.alphaThreshold, minimumArea, keepHoles};
+    }
 };
 
 QString tracingOptions(const Options& options, Tracing& tracing)
@@ -244,18 +250,15 @@ QString tracingOptions(const Options& options, Tracing& tracing)
     const QString problem = traceOptions(options, tracing.outline);
     if (!problem.isEmpty())
         return problem;
-    tracing.islands.keepHoles = options.flags.contains(QStringLiteral("holes"));
-    tracing.allIslands = tracing.islands.keepHoles || options.flags.contains(QStringLiteral("all-islands"));
-    tracing.islands.mode = tracing.outline.mode;
-    tracing.islands.tolerance = tracing.outline.tolerance;
-    tracing.islands.alphaThreshold = tracing.outline.alphaThreshold;
+    tracing.keepHoles = options.flags.contains(QStringLiteral("holes"));
+    tracing.allIslands = tracing.keepHoles || options.flags.contains(QStringLiteral("all-islands"));
     if (options.values.contains(QStringLiteral("min-area"))) {
         bool ok = false;
         const qlonglong area = options.values.value(QStringLiteral("min-area")).toLongLong(&ok);
         if (!ok || area < 0)
             return QStringLiteral("--min-area needs a number of pixels, 0 or more");
         // No image has more pixels than an int counts; beyond that nothing is kept anyway.
-        tracing.islands.minimumArea = int(qMin<qlonglong>(area, std::numeric_limits<int>::max()));
+        tracing.minimumArea = int(qMin<qlonglong>(area, std::numeric_limits<int>::max()));
     }
     // Every island starts at its own first pixel.
     if (tracing.allIslands && options.values.contains(QStringLiteral("start")))
@@ -277,27 +280,13 @@ QVector<QPolygonF> traceFrames(const QList<QImage>& frames, const Tracing& traci
                               ? frames.first()
                               : FrameComposite::build(frames, frames.first().size(), tracing.outline.frames,
                                                       tracing.outline.alphaThreshold);
-    const IslandTracer::Result islands = IslandTracer::trace(traced, tracing.islands);
+    const IslandTracer::Result islands = IslandTracer::trace(traced, tracing.islands());
     error = islands.error;
     QVector<QPolygonF> outlines;
     outlines.reserve(islands.islands.size());
     for (const IslandTracer::Island& island : islands.islands)
         outlines.append(island.polygon);
     return outlines;
-}
-
-// Decodes an image file; an error text (naming it as `shown`) when it cannot.
-// Only regular files: a device or a pipe could keep the reader waiting.
-QString readImage(const QString& file, const QString& shown, QImage& image)
-{
-    if (!QFileInfo(file).isFile())
-        return QStringLiteral("Can't read image %1: %2")
-            .arg(shown, QFileInfo::exists(file) ? QStringLiteral("not a regular file") : QStringLiteral("no such file"));
-    QImageReader reader(file);
-    image = reader.read();
-    if (image.isNull())
-        return QStringLiteral("Can't read image %1: %2").arg(shown, reader.errorString());
-    return {};
 }
 
 int trace(const Options& options, QTextStream& out, QTextStream& err)
@@ -319,7 +308,7 @@ int trace(const Options& options, QTextStream& out, QTextStream& err)
     QList<QImage> frames;
     for (const QString& file : options.positional) {
         QImage image;
-        const QString unreadable = readImage(file, file, image);
+        const QString unreadable = OutlineTracer::readImageFile(file, image);
         if (!unreadable.isEmpty()) {
             err << unreadable << '\n';
             return InputError;
@@ -489,7 +478,7 @@ void prepare(NewBody& body, const Tracing* tracing)
     QList<QImage> frames;
     for (int i = 0; i < body.files.size(); ++i) {
         QImage image;
-        body.error = readImage(body.files.at(i), body.shown.at(i), image);
+        body.error = OutlineTracer::readImageFile(body.files.at(i), image, body.shown.at(i));
         if (!body.error.isEmpty())
             return;
         frames.append(image);
@@ -557,26 +546,19 @@ private:
 
 // Adds a prepared body as ElementListModel::addFile would, without decoding
 // its image again: the body's pixmap only serves the editor's display.
-void addBody(ElementListModel& document, Exporter* exporter, const QString& name, const NewBody& prepared)
+void addBody(ElementListModel& document, const QString& name, const NewBody& prepared)
 {
-    auto* body = new Element(&document, exporter);
+    auto* body = new Element(&document, document.exporter());
     // The values in the order addFile sets them, so that the file is the same.
     body->setValueDirect(QStringLiteral("name"), name);
     body->setValueDirect(QStringLiteral("imageFileNames"), prepared.files);
     body->setValueDirect(QStringLiteral("size"), prepared.size);
-    const QPointF anchor(prepared.size.width() * exporter->anchorPointRelX(),
-                         prepared.size.height() * exporter->anchorPointRelY());
-    if (!anchor.isNull())
-        body->setAnchorPointAbsDirect(anchor);
-    document.addElement(QStringLiteral("Add file"), body);
+    document.addNewBody(body);
     // An image with nothing opaque has no outline, and its body no shape.
-    for (const QPolygonF& polygon : prepared.outlines) {
-        if (polygon.size() < 3)
-            continue;
-        auto* outline = new FixturePolygon(body);
-        outline->setPolygonDirect(polygon);
-        body->addFixture(outline);
-    }
+    QVector<QPolygonF> outlines;
+    std::copy_if(prepared.outlines.begin(), prepared.outlines.end(), std::back_inserter(outlines),
+                 [](const QPolygonF& outline) { return outline.size() >= 3; });
+    body->addFixtures(FixturePolygon::create(body, outlines), QStringLiteral("add fixtures"));
 }
 
 // Runs prepare(i) for every i below count on `jobs` threads (on this one
@@ -671,7 +653,7 @@ int create(const Options& options, QTextStream& out, QTextStream& err)
                 err << body.error << '\n';
                 return false;
             }
-            addBody(document, exporter, names.take(body.name), body);
+            addBody(document, names.take(body.name), body);
             body = NewBody();
             return true;
         });

@@ -202,28 +202,19 @@ void LimbEditorScene::updateImage()
 
 void LimbEditorScene::addPolygon(const QPolygonF& polygon)
 {
-    if (!m_body)
-        return;
-    auto* fixture = new FixturePolygon(m_body);
-    fixture->setPolygonDirect(polygon);
-    m_body->addFixture(fixture);
-    // The document's change notification has usually rebuilt the shapes already.
-    if (!shapeOf(fixture))
-        rebuildShapes();
-    setCurrentShape(shapeOf(fixture));
+    addPolygons({polygon});
 }
 
 void LimbEditorScene::addPolygons(const QVector<QPolygonF>& polygons)
 {
     if (!m_body || polygons.isEmpty())
         return;
-    QList<Fixture*> fixtures;
-    for (const QPolygonF& polygon : polygons) {
-        auto* fixture = new FixturePolygon(m_body);
-        fixture->setPolygonDirect(polygon);
-        fixtures << fixture;
-    }
-    m_body->addFixtures(fixtures, tr("add fixtures"));
+    const QList<Fixture*> fixtures = FixturePolygon::create(m_body, polygons);
+    if (fixtures.size() == 1)
+        m_body->addFixture(fixtures.first());
+    else
+        m_body->addFixtures(fixtures, tr("add fixtures"));
+    // The document's change notification has usually rebuilt the shapes already.
     if (!shapeOf(fixtures.first()))
         rebuildShapes();
     setCurrentShape(shapeOf(fixtures.first()));

@@ -42,8 +42,8 @@ public:
     // its selected handle, survive when their fixture and vertex still exist.
     void rebuildShapes();
     void addPolygon(const QPolygonF& polygon);
-    // One polygon fixture per polygon, as one undo step "add fixtures"; the
-    // first becomes the current shape.
+    // One polygon fixture per polygon, as one undo step ("add fixture" or
+    // "add fixtures"); the first becomes the current shape.
     void addPolygons(const QVector<QPolygonF>& polygons);
     void addCircle();
     void deleteCurrentShape();

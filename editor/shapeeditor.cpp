@@ -369,11 +369,7 @@ void ShapeEditor::on_tracerButton_clicked()
     // Only polygons of three vertices or more come: fewer enclose nothing,
     // and such a fixture could not be published.
     const QVector<QPolygonF> polygons = dialog.polygons();
-    if (!m_scene || polygons.isEmpty())
-        return;
-    if (polygons.size() == 1)
-        m_scene->addPolygon(polygons.first());
-    else
+    if (m_scene)
         m_scene->addPolygons(polygons);
 }
 

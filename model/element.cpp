@@ -25,10 +25,10 @@ const QString imageFileNamesKey = QStringLiteral("imageFileNames");
 const QString currentImageNameKey = QStringLiteral("currentImageName");
 const QString anchorPointKey = QStringLiteral("anchorPointAbs");
 
-// Frames in the order of their numbers: walk_2.png before walk_10.png. Where
-// the digit runs are as long, as in walk_02.png and walk_10.png, this is the
-// plain order of the strings.
-bool framesInOrder(const QString& a, const QString& b)
+
+}
+
+bool Element::framesInOrder(const QString& a, const QString& b)
 {
     int i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
@@ -59,8 +59,6 @@ bool framesInOrder(const QString& a, const QString& b)
     if ((a.size() - i) != (b.size() - j))
         return a.size() - i < b.size() - j;
     return a < b;
-}
-
 }
 
 Element::Element(ElementListModel* document, Exporter* exporter)
@@ -281,12 +279,7 @@ QPointF Element::toDisplayPoint(const QPointF& point) const
 
 void Element::addFixture(Fixture* fixture)
 {
-    if (m_fixtures.contains(fixture))
-        return;
-    const QList<Fixture*> oldList = m_fixtures;
-    m_fixtures.append(fixture);
-    pushUndoCommand(new UndoFixtureListChange(
-        QCoreApplication::translate("Element", "add fixture"), this, oldList, m_fixtures));
+    addFixtures({fixture}, QCoreApplication::translate("Element", "add fixture"));
 }
 
 void Element::addFixtures(const QList<Fixture*>& fixtures, const QString& undoText)

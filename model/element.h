@@ -69,6 +69,11 @@ public:
     // Between body coordinates (y up) and the exporter's y axis; its own inverse.
     QPointF toDisplayPoint(const QPointF& point) const;
 
+    // Frames in the order of their numbers: walk_2.png before walk_10.png.
+    // Where the digit runs are as long, as in walk_02.png and walk_10.png,
+    // this is the plain order of the strings.
+    static bool framesInOrder(const QString& a, const QString& b);
+
     const QList<Fixture*>& fixtures() const { return m_fixtures; }
     void addFixture(Fixture* fixture);
     // Appends the fixtures (new ones, owned by the body from now on) as one undo step.

@@ -233,45 +233,23 @@ QString ElementListModel::sequenceName(const QString& file)
 QList<QStringList> ElementListModel::frameSequences(const QStringList& files)
 {
     // The number must directly precede the extension, in the file's name.
-    static const QRegularExpression numbered(QStringLiteral("^(.*?)(\\d+)(\\.[^./\\\\]*)$"));
-    struct Frame
-    {
-        QString file;
-        QString digits;  // without leading zeros
-    };
-    QList<QString> keys;
-    QList<QList<Frame>> groups;
+    static const QRegularExpression numbered(QStringLiteral("^(.*?)\\d+(\\.[^./\\\\]*)$"));
+    QStringList keys;
+    QList<QStringList> groups;
     for (const QString& file : files) {
         const QRegularExpressionMatch match = numbered.match(file);
-        QString key, digits;
-        if (match.hasMatch()) {
-            key = match.captured(1) + match.captured(3);
-            digits = match.captured(2);
-            while (digits.size() > 1 && digits.startsWith(QLatin1Char('0')))
-                digits.remove(0, 1);
-        }
-        const int at = match.hasMatch() ? keys.indexOf(key) : -1;
-        if (at < 0) {
-            keys << (match.hasMatch() ? key : QString());
-            groups << QList<Frame>{{file, digits}};
+        const int at = match.hasMatch() ? keys.indexOf(match.captured(1) + match.captured(2)) : -1;
+        if (at >= 0) {
+            groups[at] << file;
         } else {
-            groups[at] << Frame{file, digits};
+            keys << (match.hasMatch() ? match.captured(1) + match.captured(2) : QString());
+            groups << QStringList{file};
         }
     }
-    QList<QStringList> result;
-    for (QList<Frame>& group : groups) {
-        // By number, however many digits it has; equal numbers in the order given.
-        std::stable_sort(group.begin(), group.end(), [](const Frame& a, const Frame& b) {
-            if (a.digits.size() != b.digits.size())
-                return a.digits.size() < b.digits.size();
-            return a.digits < b.digits;
-        });
-        QStringList names;
-        for (const Frame& frame : group)
-            names << frame.file;
-        result << names;
-    }
-    return result;
+    // In the order a body keeps its frames: by number, however many digits it has.
+    for (QStringList& group : groups)
+        std::stable_sort(group.begin(), group.end(), Element::framesInOrder);
+    return groups;
 }
 
 void ElementListModel::addElement(const QString& text, Element* body)

@@ -59,6 +59,9 @@ public:
 
     // Adds an image file as a new body named after the file.
     Element* addFile(const QString& path);
+    // Adds a body made elsewhere (its size set), with its anchor point where
+    // the exporter wants it, as the undo step "Add file".
+    void addNewBody(Element* body);
     // Adds the files as one animated body with those frames, showing the
     // first, named after their sequence (see frameSequences()); one undo step.
     Element* addFrames(const QStringList& paths);
@@ -94,8 +97,6 @@ signals:
     void modifiedChanged(bool modified);
 
 private:
-    // Puts a new body's anchor point where the exporter wants it and adds the body.
-    void addNewBody(Element* body);
     void readBodies(QDataStream& stream, const QDir& dir);
 
     std::unique_ptr<QUndoStack> m_undoStack;

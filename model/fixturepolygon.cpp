@@ -17,6 +17,17 @@ FixturePolygon::FixturePolygon(Element* body)
     setValueDirect(QStringLiteral("type"), QStringLiteral("POLYGON"));
 }
 
+QList<Fixture*> FixturePolygon::create(Element* body, const QVector<QPolygonF>& polygons)
+{
+    QList<Fixture*> fixtures;
+    for (const QPolygonF& polygon : polygons) {
+        auto* fixture = new FixturePolygon(body);
+        fixture->setPolygonDirect(polygon);
+        fixtures << fixture;
+    }
+    return fixtures;
+}
+
 void FixturePolygon::setPolygon(const QString& text, const QPolygonF& polygon)
 {
     if (polygon == m_polygon)

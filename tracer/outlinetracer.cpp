@@ -427,25 +427,29 @@ OutlineTracer::Result OutlineTracer::traceImages(const QList<QImage>& images, co
     return result;
 }
 
+QString OutlineTracer::readImageFile(const QString& fileName, QImage& image, const QString& shownAs)
+{
+    const QString shown = shownAs.isEmpty() ? fileName : shownAs;
+    // Only regular files: a device or a pipe could keep the reader waiting.
+    if (!QFileInfo(fileName).isFile())
+        return QStringLiteral("Can't read image %1: %2")
+            .arg(shown, QFileInfo::exists(fileName) ? QStringLiteral("not a regular file") : QStringLiteral("no such file"));
+    QImageReader reader(fileName);
+    image = reader.read();
+    if (image.isNull())
+        return QStringLiteral("Can't read image %1: %2").arg(shown, reader.errorString());
+    return {};
+}
+
 OutlineTracer::Result OutlineTracer::traceFiles(const QStringList& fileNames, const Options& options)
 {
     QList<QImage> images;
     for (const QString& fileName : fileNames) {
-        // Only regular files: a device or a pipe could keep the reader waiting.
-        if (!QFileInfo(fileName).isFile()) {
-            Result result;
-            result.error = QStringLiteral("Can't read image %1: %2")
-                               .arg(fileName, QFileInfo::exists(fileName) ? QStringLiteral("not a regular file")
-                                                                          : QStringLiteral("no such file"));
+        QImage image;
+        Result result;
+        result.error = readImageFile(fileName, image);
+        if (!result.ok())
             return result;
-        }
-        QImageReader reader(fileName);
-        QImage image = reader.read();
-        if (image.isNull()) {
-            Result result;
-            result.error = QStringLiteral("Can't read image %1: %2").arg(fileName, reader.errorString());
-            return result;
-        }
         images.append(image);
     }
     return traceImages(images, options);

@@ -102,6 +102,9 @@ public:
     // not a regular file or cannot be decoded gives the error
     // "Can't read image FILE: REASON" and no polygon.
     static Result traceFiles(const QStringList& fileNames, const Options& options);
+    // Reads one image file as traceFiles() does: empty on success, else the
+    // error "Can't read image NAME: REASON", NAME being `shownAs` if given.
+    static QString readImageFile(const QString& fileName, QImage& image, const QString& shownAs = QString());
 
 private:
     QImage m_image;

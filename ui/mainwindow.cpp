@@ -341,13 +341,8 @@ void MainWindow::traceAllBodies()
         const QVector<QPolygonF> polygons = settings.trace(settings.bodyImage(body));
         if (polygons.isEmpty())
             continue;
-        QList<Fixture*> fixtures;
-        for (const QPolygonF& polygon : polygons) {
-            auto* fixture = new FixturePolygon(body);
-            fixture->setPolygonDirect(polygon);
-            fixtures << fixture;
-        }
-        new UndoFixtureListChange(QString(), body, body->fixtures(), fixtures, command.get());
+        new UndoFixtureListChange(QString(), body, body->fixtures(), FixturePolygon::create(body, polygons),
+                                  command.get());
     }
     progress.setValue(bodies.size());
     if (command->childCount() > 0)
