@@ -11,6 +11,7 @@
 #include "islandtracer.h"
 #include "jsonexport.h"
 #include "outlinetracer.h"
+#include "physicsworld.h"
 #include "publisher.h"
 #include "reporter.h"
 
@@ -27,6 +28,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
+#include <cmath>
 #include <condition_variable>
 #include <functional>
 #include <iterator>
@@ -40,6 +43,8 @@ namespace Cli {
 namespace {
 
 constexpr int maxJobs = 1024;
+// An hour of simulated time; longer runs would only keep the program busy.
+constexpr double maxSeconds = 3600;
 
 const char usage[] =
     "Usage: hullwright-cli COMMAND [ARGUMENTS] [--exporters DIR]...\n"
@@ -66,6 +71,11 @@ const char usage[] =
     "                                 --group-frames, images named alike but for a\n"
     "                                 number (walk_01.png, walk_02.png) are the frames\n"
     "                                 of one body (walk), traced as --frames says\n"
+    "  simulate PROJECT.hws [--seconds S]\n"
+    "                                 drops all bodies into the physics preview's\n"
+    "                                 world, runs it for S seconds (default 5) at 60\n"
+    "                                 steps a second and prints where each body is, as\n"
+    "                                 JSON: metres and radians, y up\n"
     "  trace IMAGE [FRAME...] [--mode straight|natural] [--tolerance T]\n"
     "        [--threshold A] [--start X,Y] [--frames single|intersection|union]\n"
     "        [--all-islands] [--holes] [--min-area N]\n"
@@ -114,7 +124,8 @@ QString parse(const QStringList& arguments, Options& options)
                                           QStringLiteral("output"),    QStringLiteral("mode"),
                                           QStringLiteral("tolerance"), QStringLiteral("threshold"),
                                           QStringLiteral("start"),     QStringLiteral("frames"),
-                                          QStringLiteral("min-area"),  QStringLiteral("jobs")};
+                                          QStringLiteral("min-area"),  QStringLiteral("jobs"),
+                                          QStringLiteral("seconds")};
     static const QStringList flags{QStringLiteral("trace"), QStringLiteral("all-islands"), QStringLiteral("holes"),
                                    QStringLiteral("group-frames")};
     for (int i = 0; i < arguments.size(); ++i) {
@@ -606,6 +617,57 @@ bool inOrder(int count, int jobs, const std::function<void(int)>& prepare, const
     return complete;
 }
 
+// The shortest text that reads back as the same single-precision number.
+QString shortest(float value)
+{
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return QString::fromLatin1(text, int(end - text));
+}
+
+QString jsonString(const QString& text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+int simulate(const Options& options, QTextStream& out, QTextStream& err)
+{
+    double seconds = 5;
+    if (options.values.contains(QStringLiteral("seconds"))) {
+        bool ok = false;
+        seconds = options.values.value(QStringLiteral("seconds")).toDouble(&ok);
+        if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > maxSeconds) {
+            err << "hullwright-cli: " << QStringLiteral("--seconds needs a time from 0 to %1").arg(maxSeconds) << '\n';
+            return UsageError;
+        }
+    }
+    const std::unique_ptr<ElementListModel> document = readProject(options.positional.first(), err);
+    if (!document)
+        return InputError;
+    const QVector<PreviewBody> bodies = PreviewBody::fromElements(document->elements());
+    for (const PreviewBody& body : bodies) {
+        for (const QString& problem : body.problems())
+            err << problem << '\n';
+    }
+    PhysicsWorld world(bodies);
+    const long steps = std::lround(seconds / PhysicsWorld::stepSeconds);
+    for (long i = 0; i < steps; ++i)
+        world.step();
+
+    out << "{\"seconds\": " << QString::number(seconds, 'g', QLocale::FloatingPointShortest) << ", \"bodies\": [";
+    for (int i = 0; i < world.bodyCount(); ++i) {
+        const QPointF position = world.position(i);
+        out << (i ? ",\n  " : "\n  ") << "{\"name\": " << jsonString(bodies.at(i).name)
+            << ", \"x\": " << shortest(float(position.x())) << ", \"y\": " << shortest(float(position.y()))
+            << ", \"angle\": " << shortest(float(world.angle(i)))
+            << ", \"awake\": " << (world.isAwake(i) ? "true" : "false") << '}';
+    }
+    out << (world.bodyCount() ? "\n]}\n" : "]}\n");
+    out.flush();
+    return out.status() == QTextStream::Ok ? Success : OutputError;
+}
+
 int create(const Options& options, QTextStream& out, QTextStream& err)
 {
     Tracing tracing;
@@ -690,6 +752,7 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err)
                             || (command == QLatin1String("decompose") && count <= 1)
                             || (command == QLatin1String("publish") && count == 1)
                             || (command == QLatin1String("create") && count >= 2)
+                            || (command == QLatin1String("simulate") && count == 1)
                             || (command == QLatin1String("trace") && count >= 1);
     if (!problem.isEmpty() || !knownShape) {
         if (!problem.isEmpty())
@@ -714,6 +777,8 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err)
             result = dump(options.positional.first(), out, err);
         else if (command == QLatin1String("publish"))
             result = publish(options, err);
+        else if (command == QLatin1String("simulate"))
+            result = simulate(options, out, err);
         else
             result = create(options, out, err);
     }

@@ -66,6 +66,63 @@ private slots:
         ModelTest::addBody(named, d.filePath("crate.png"));
         named.setExportFileName(d.filePath("named.txt"));
         QVERIFY(named.save(d.filePath("named.hws")));
+        // Something to drop: a box, an ell on its foot and a ball, 32 pixels a metre.
+        ElementListModel drop;
+        drop.setExporter(&zeta);
+        const QList<QPolygonF> shapes{QPolygonF({{0, 0}, {32, 0}, {32, 32}, {0, 32}}),
+                                      QPolygonF({{0, 0}, {96, 0}, {96, 20}, {24, 20}, {24, 64}, {0, 64}}), {}};
+        for (int i = 0; i < shapes.size(); ++i) {
+            Element* body = drop.addFile(ModelTest::makeImage(d, QStringLiteral("drop%1.png").arg(i), 96, 64));
+            body->setName(QStringLiteral("drop \"%1\"").arg(i));
+            body->setAnchorPointAbsDirect({16, 16});
+            auto* circle = new FixtureCircle(body);
+            circle->setCircleDirect({16, 16}, 16);
+            auto* polygon = new FixturePolygon(body);
+            polygon->setPolygonDirect(shapes[i]);
+            body->addFixture(shapes[i].isEmpty() ? static_cast<Fixture*>(circle) : polygon);
+            delete (shapes[i].isEmpty() ? static_cast<Fixture*>(polygon) : circle);
+        }
+        QVERIFY(drop.save(d.filePath("drop.hws")));
+        drop.elements().first()->setName("line");
+        qobject_cast<FixturePolygon*>(drop.elements().first()->fixtures().first())->setPolygonDirect(QPolygonF(QVector<QPointF>{{0, 0}, {9, 9}}));
+        QVERIFY(drop.save(d.filePath("lines.hws")));
+    }
+
+    // The world of the preview, run for a while: the same bytes every time,
+    // bodies at rest where their shapes hold them.
+    void simulate()
+    {
+        QStringList outputs;
+        for (const char* seconds : {"4", "4", "0"}) {
+            QProcess process;
+            process.start(HULLWRIGHT_CLI, {"simulate", dir.filePath("drop.hws"), "--seconds", seconds, "--exporters",
+                                           dir.filePath("first")});
+            QVERIFY(process.waitForFinished(60000));
+            QCOMPARE(process.exitCode(), 0);
+            QCOMPARE(process.readAllStandardError(), QByteArray());
+            outputs << process.readAllStandardOutput();
+        }
+        QCOMPARE(outputs[1], outputs[0]);
+        const QJsonObject rest = QJsonDocument::fromJson(outputs[0].toUtf8()).object();
+        const QJsonObject start = QJsonDocument::fromJson(outputs[2].toUtf8()).object();
+        QCOMPARE(rest["seconds"].toDouble(), 4.0);
+        QCOMPARE(rest.keys(), QStringList({"bodies", "seconds"}));
+        const QJsonArray bodies = rest["bodies"].toArray();
+        const QJsonArray starts = start["bodies"].toArray();
+        QCOMPARE(bodies.size(), 3);
+        // Where the anchor rests: half the box, the ell's foot less its anchor, the ball's radius.
+        const double heights[] = {0.5, 0.5, 0.5};
+        for (int i = 0; i < bodies.size(); ++i) {
+            const QJsonObject body = bodies[i].toObject();
+            QCOMPARE(body["name"].toString(), QStringLiteral("drop \"%1\"").arg(i));
+            QVERIFY2(std::abs(body["y"].toDouble() - heights[i]) < 0.03, qPrintable(outputs[0]));
+            QVERIFY(std::abs(body["angle"].toDouble()) < 0.01);
+            QCOMPARE(body["awake"].toBool(), false);
+            QCOMPARE(starts[i]["awake"].toBool(), true);
+            QVERIFY(starts[i]["y"].toDouble() > heights[i] + 0.5);
+            // Left to right in document order.
+            QVERIFY(i == 0 || starts[i]["x"].toDouble() > starts[i - 1]["x"].toDouble());
+        }
     }
 
     void commands_data()
@@ -148,6 +205,11 @@ private slots:
         row("dump traced", {"dump", "$/traced.hws"}, 0, "", {R"("kind":"P","polygon":[[0,0],[0,4],[6,4],[6,0]])"});
         row("trace", {"trace", "$/crate.png"}, 0, "", {"[[0,0],[0,4],[6,4],[6,0]]"});
         row("trace, nothing above the threshold", {"trace", "$/crate.png", "--threshold", "255"}, 0, "", {"[]"});
+        row("simulate, negative time", {"simulate", "$/drop.hws", "--seconds", "-1"}, 1, "--seconds");
+        row("simulate, no time", {"simulate", "$/drop.hws", "--seconds", "nan"}, 1, "--seconds");
+        row("simulate, no project", {"simulate", "$/missing.hws"}, 2, "Can't open $/missing.hws");
+        row("simulate, undecomposable", {"simulate", "$/lines.hws", "--seconds", "0", "--exporters", "$/first"}, 0,
+            "=line: fixture 1: could not be cut into convex pieces\n", {R"("awake":true,"name":"line",)", R"("seconds":0})"});
         row("trace, bad threshold", {"trace", "$/crate.png", "--threshold", "300"}, 1, "--threshold");
         row("trace, no image", {"trace", "$/none.png"}, 2, "Can't read image ");
         row("trace, every island", {"trace", "$/islands.png", "--all-islands"}, 0, "",
