@@ -14,6 +14,7 @@
 #include "globalsettings.h"
 #include "imagedetails.h"
 #include "limbeditorscene.h"
+#include "previewwindow.h"
 #include "publisher.h"
 #include "reporter.h"
 #include "shapeeditor.h"
@@ -223,6 +224,11 @@ void MainWindow::createActions()
     m_traceAllBodiesAction = new QAction(this);
     m_traceAllBodiesAction->setObjectName(QStringLiteral("traceAllBodiesAction"));
     connect(m_traceAllBodiesAction, &QAction::triggered, this, &MainWindow::traceAllBodies);
+
+    m_previewAction = new QAction(QIcon(QStringLiteral(":/32x32/Preview.png")), QString(), this);
+    m_previewAction->setObjectName(QStringLiteral("previewAction"));
+    m_previewAction->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(m_previewAction, &QAction::triggered, this, &MainWindow::showPreview);
 }
 
 void MainWindow::createMenusAndToolBars()
@@ -245,6 +251,7 @@ void MainWindow::createMenusAndToolBars()
     m_editMenu = menuBar()->addMenu(QString());
     m_editMenu->addAction(m_addSpritesAction);
     m_editMenu->addAction(m_traceAllBodiesAction);
+    m_editMenu->addAction(m_previewAction);
 
     m_helpMenu = menuBar()->addMenu(QString());
     m_helpMenu->addAction(aboutAction());
@@ -266,6 +273,7 @@ void MainWindow::createMenusAndToolBars()
     m_toolsToolBar->setObjectName(QStringLiteral("toolsToolBar"));
     m_toolsToolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_toolsToolBar->addAction(m_addSpritesAction);
+    m_toolsToolBar->addAction(m_previewAction);
 }
 
 void MainWindow::retranslate()
@@ -287,6 +295,8 @@ void MainWindow::retranslate()
     m_addSpritesAction->setStatusTip(tr("Add a new sprite"));
     m_traceAllBodiesAction->setText(tr("Trace all bodies…"));
     m_traceAllBodiesAction->setStatusTip(tr("Trace the outline of every body with the tracer's settings"));
+    m_previewAction->setText(tr("Preview"));
+    m_previewAction->setStatusTip(tr("Try the shapes in a running physics world"));
 
     m_fileMenu->setTitle(tr("&File"));
     m_editMenu->setTitle(tr("&Edit"));
@@ -381,6 +391,10 @@ void MainWindow::setModel(ElementListModel* m)
     connect(m, &ElementListModel::globalValueChanged, m_globalParameters, &GenericSettingsField::refreshData);
     connect(m, &ElementListModel::globalValueChanged, m_bodyParameters, &GenericSettingsField::refreshData);
     connect(m, &ElementListModel::globalValueChanged, m_fixtureParameters, &GenericSettingsField::refreshData);
+    if (m_preview) {
+        m_preview->setCurrentBody(nullptr);
+        m_preview->setDocument(m);
+    }
     previous.reset();
 }
 
@@ -393,6 +407,20 @@ void MainWindow::elementChanged(Element* e)
     m_bodyParameters->setGenericDataProvider(e);
     m_shapeEditor->setElement(e);
     m_imageDetails->setElement(e);
+    if (m_preview)
+        m_preview->setCurrentBody(e);
+}
+
+void MainWindow::showPreview()
+{
+    if (!m_preview) {
+        m_preview = new PreviewWindow(this);
+        m_preview->setDocument(m_model.get());
+        m_preview->setCurrentBody(m_currentElement);
+    }
+    m_preview->show();
+    m_preview->raise();
+    m_preview->activateWindow();
 }
 
 void MainWindow::sceneChanged(LimbEditorScene* scene)
@@ -431,6 +459,8 @@ void MainWindow::exporterChanged(Exporter* exporter)
 
     updatePublishing();
     elementChanged(m_currentElement);
+    if (m_preview)
+        m_preview->restart();
 }
 
 void MainWindow::updatePublishing()

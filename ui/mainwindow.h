@@ -15,6 +15,7 @@ class Fixture;
 class GenericSettingsField;
 class ImageDetails;
 class LimbEditorScene;
+class PreviewWindow;
 class QAction;
 class QDockWidget;
 class QLabel;
@@ -45,6 +46,9 @@ public:
     QAction* publishAsAction() const { return m_publishAsAction; }
     QAction* addSpritesAction() const { return m_addSpritesAction; }
     QAction* traceAllBodiesAction() const { return m_traceAllBodiesAction; }
+    QAction* previewAction() const { return m_previewAction; }
+    // The physics preview, once it has been opened.
+    PreviewWindow* preview() const { return m_preview; }
 
 public slots:
     bool isModified() override;
@@ -66,6 +70,8 @@ private slots:
     // Traces every body, or every body without fixtures, with the tracer's
     // stored settings, as one undo step.
     void traceAllBodies();
+    // Opens the physics preview, or brings it to the front.
+    void showPreview();
 
 protected:
     void saveCustomSettings(QSettings& settings) override;
@@ -111,6 +117,8 @@ private:
     QAction* m_publishAsAction = nullptr;
     QAction* m_addSpritesAction = nullptr;
     QAction* m_traceAllBodiesAction = nullptr;
+    QAction* m_previewAction = nullptr;
+    PreviewWindow* m_preview = nullptr;
     QMenu* m_fileMenu = nullptr;
     QMenu* m_editMenu = nullptr;
     QMenu* m_helpMenu = nullptr;

@@ -1,7 +1,7 @@
 // Takes the README's pictures of the editor: the main window with a project
 // loaded, the shape editor zoomed in on a traced concave sprite, the tracer
 // dialog, a body with three fixtures, the fixture panel's collision bits and a
-// 2048-pixel sprite opened fitted. Run by scripts/screenshot.sh on a virtual
+// 2048-pixel sprite opened fitted, and the physics preview. Run by scripts/screenshot.sh on a virtual
 // display.
 // Usage: hwt-shots PROJECT.hws OUTPUT-DIR
 #include "element.h"
@@ -14,12 +14,16 @@
 #include "hullwrightapplication.h"
 #include "limbeditorscene.h"
 #include "mainwindow.h"
+#include "physicsworld.h"
+#include "previewwindow.h"
 #include "shapeeditor.h"
 #include "startup.h"
 #include "tracerdialog.h"
 #include "zoomwidget.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QImage>
 #include <QGraphicsView>
@@ -143,6 +147,22 @@ int main(int argc, char** argv)
     }
     if (auto* fixturePanel = window.findChild<QWidget*>(QStringLiteral("fixtureParameters")))
         ok = save(*fixturePanel, out.filePath(QStringLiteral("fixture-bits.png"))) && ok;
+
+    // The physics preview: every body dropped, a ball thrown at them, one body pulled by the mouse.
+    window.previewAction()->trigger();
+    if (PreviewWindow* preview = window.preview()) {
+        preview->resize(1000, 640);
+        preview->findChild<QComboBox*>(QStringLiteral("bodiesChoice"))->setCurrentIndex(1);
+        PhysicsWorld* world = preview->world();
+        world->throwBall(QPointF(world->arena().width() * 0.9, world->arena().height() * 0.8), QPointF(-6, 2));
+        settle(2500);
+        if (world->bodyCount() > 0 && world->grab(world->position(0))) {
+            world->dragTo(world->position(0) + QPointF(world->arena().width() * 0.1, world->arena().height() * 0.4));
+            settle(300);
+        }
+        ok = save(*preview, out.filePath(QStringLiteral("preview.png"))) && ok;
+        preview->close();
+    }
 
     // A sprite 2048 pixels wide opens fitted into the view.
     QImage big = QImage(crescent->imageFileNames().value(0)).scaledToWidth(2048, Qt::SmoothTransformation);

@@ -16,12 +16,16 @@
 #include "templatelookups.h"
 #include "testsupport.h"
 #include "uitestsupport.h"
+#include "physicsworld.h"
+#include "previewview.h"
+#include "previewwindow.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QListView>
@@ -122,6 +126,60 @@ private slots:
         QTest::mouseClick(child<QAbstractButton>(editor, "addPolygonButton"), Qt::LeftButton);
         window->setModel(new ElementListModel);
         QVERIFY(!window->currentElement() && !window->currentFixture());
+    }
+
+    // F5 opens the physics preview on the current body; it runs, steps, pulls and throws, follows
+    // the document's edits and its replacement, and changes nothing in it.
+    void previewRunsTheDocumentAndLeavesItAlone()
+    {
+        auto window = makeWindow();
+        ElementListModel& document = *window->model();
+        Element* alpha = addBody(document, QStringLiteral("alpha"));
+        Element* beta = addBody(document, QStringLiteral("beta"));
+        alpha->addFixtures(FixturePolygon::create(alpha, {QPolygonF({{5, 2}, {15, 2}, {15, 8}, {5, 8}})}), "add");
+        window->elementChanged(alpha);
+        const int edits = document.undoStack()->count();
+
+        QTest::keyClick(window.get(), Qt::Key_F5);
+        PreviewWindow* preview = window->preview();
+        QVERIFY(preview && preview->isVisible() && preview->isRunning());
+        QCOMPARE(preview->world()->bodyCount(), 1);
+        child<QComboBox>(preview, "bodiesChoice")->setCurrentIndex(1);
+        QCOMPARE(preview->world()->bodyCount(), 2);
+
+        QTest::mouseClick(child<QPushButton>(preview, "runButton"), Qt::LeftButton);
+        QVERIFY(!preview->isRunning());
+        QTest::mouseClick(child<QPushButton>(preview, "stepButton"), Qt::LeftButton);
+        QCOMPARE(preview->world()->stepCount(), 1);
+        QTest::mouseClick(child<QPushButton>(preview, "runButton"), Qt::LeftButton);
+        QTRY_VERIFY(preview->world()->stepCount() > 10);
+        QVERIFY(child<QLabel>(preview, "status")->text().contains(QStringLiteral("2 bodies")));
+        QTest::mouseClick(child<QPushButton>(preview, "runButton"), Qt::LeftButton);
+
+        // Pressing on a body takes hold of it; pressing on empty space throws a ball.
+        PreviewView* view = preview->view();
+        PhysicsWorld* world = preview->world();
+        const QTransform toView = view->worldTransform(view->rect());
+        QTest::mousePress(view, Qt::LeftButton, {}, toView.map(world->position(0)).toPoint());
+        QVERIFY(world->isDragging());
+        QTest::mouseRelease(view, Qt::LeftButton, {}, toView.map(world->position(0)).toPoint());
+        QVERIFY(!world->isDragging());
+        QTest::mouseClick(view, Qt::LeftButton, {}, toView.map(world->arena().center()).toPoint());
+        QCOMPARE(world->ballCount(), 1);
+        QCOMPARE(preview->world()->shapes(1).size(), 0);
+
+        // An edit rebuilds the world a moment later; closing changes nothing.
+        beta->addFixtures(FixturePolygon::create(beta, {QPolygonF({{5, 2}, {15, 2}, {15, 8}})}), "add");
+        QTRY_COMPARE(preview->world()->shapes(1).size(), 1);
+        QCOMPARE(preview->world()->ballCount(), 0);
+        preview->close();
+        QCOMPARE(document.undoStack()->count(), edits + 1);
+
+        // Another document: the preview lets go of the old one.
+        QTest::keyClick(window.get(), Qt::Key_F5);
+        window->setModel(new ElementListModel);
+        QCOMPARE(preview->world()->bodyCount(), 0);
+        QTest::qWait(50);
     }
 
     void publishAsksForAFileWithTheExportersExtension()
