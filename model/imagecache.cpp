@@ -83,7 +83,10 @@ Entry load(const QString& file)
         return *cached;
 
     QImageReader reader(file);
-    const QImage image = reader.read();
+    QImage image = reader.read();
+    // The reader gives a file named "name@2x.png" a pixel ratio of 2, which would
+    // show it at half size; a sprite's pixels are its body's coordinates.
+    image.setDevicePixelRatio(1);
     ++decodes;
     Entry entry;
     if (!image.isNull()) {

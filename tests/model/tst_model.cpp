@@ -221,6 +221,12 @@ private slots:
         QCOMPARE(body->pixmap().size(), QSize(8, 6));
         body->removeImageFileName(frameA);
         QCOMPARE(body->imageFileNames(), QStringList{frameB});
+        // A file named for high-resolution screens is shown at its size in pixels, like any other:
+        // its pixels are the body's coordinates.
+        Element* sharp = doc->addFile(ModelTest::makeImage(dir.path(), "frames/sharp@2x.png", 8, 6));
+        QCOMPARE(sharp->pixmap().devicePixelRatio(), 1.0);
+        QCOMPARE(sharp->icon().devicePixelRatio(), 1.0);
+        QCOMPARE(sharp->size(), QSize(8, 6));
     }
 
     void undoRedo_data()
