@@ -651,6 +651,8 @@ int simulate(const Options& options, QTextStream& out, QTextStream& err)
             err << problem << '\n';
     }
     PhysicsWorld world(bodies);
+    for (const QString& problem : world.problems())
+        err << problem << '\n';
     const long steps = std::lround(seconds / PhysicsWorld::stepSeconds);
     for (long i = 0; i < steps; ++i)
         world.step();

@@ -4,6 +4,8 @@
 
 #include <box2d/box2d.h>
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -147,9 +149,15 @@ struct PhysicsWorld::Private
         def.fixedRotation = body.fixedRotation;
         def.bullet = body.isBullet;
         b2Body* b2 = world.CreateBody(&def);
+        // Created without density, so that Box2D does not work out the mass
+        // itself (see setMass); the densities are set afterwards.
+        std::vector<std::pair<b2Fixture*, float>> densities;
+        const auto add = [&](b2FixtureDef& fixtureDef, float density) {
+            densities.emplace_back(b2->CreateFixture(&fixtureDef), density);
+        };
         for (const PreviewFixture& fixture : body.fixtures) {
             b2FixtureDef fixtureDef;
-            fixtureDef.density = fixture.density;
+            fixtureDef.density = 0.0f;
             fixtureDef.friction = fixture.friction;
             fixtureDef.restitution = fixture.restitution;
             fixtureDef.isSensor = fixture.isSensor;
@@ -163,7 +171,7 @@ struct PhysicsWorld::Private
                 circle.m_p = vec(fixture.center);
                 circle.m_radius = float(fixture.radius);
                 fixtureDef.shape = &circle;
-                b2->CreateFixture(&fixtureDef);
+                add(fixtureDef, fixture.density);
                 continue;
             }
             for (const QPolygonF& piece : fixture.pieces) {
@@ -173,11 +181,55 @@ struct PhysicsWorld::Private
                 b2PolygonShape polygon;
                 polygon.Set(vertices, piece.size());
                 fixtureDef.shape = &polygon;
-                b2->CreateFixture(&fixtureDef);
+                add(fixtureDef, fixture.density);
             }
         }
+        for (const auto& [fixture, density] : densities)
+            fixture->SetDensity(density);
+        setMass(b2, body.name);
         return b2;
     }
+
+    // The mass, centre and rotational inertia of a dynamic body, summed as
+    // Box2D sums them but in double precision. Box2D stops the program when
+    // the inertia about the centre comes out as nothing, which its single
+    // precision does for pieces far from the body's origin; such a body does
+    // not turn here, and it is listed.
+    void setMass(b2Body* body, const QString& name)
+    {
+        if (body->GetType() != b2_dynamicBody)
+            return;
+        double mass = 0, inertia = 0, x = 0, y = 0;
+        for (const b2Fixture* fixture = body->GetFixtureList(); fixture; fixture = fixture->GetNext()) {
+            b2MassData part;
+            fixture->GetMassData(&part);
+            mass += part.mass;
+            x += double(part.mass) * part.center.x;
+            y += double(part.mass) * part.center.y;
+            inertia += part.I;
+        }
+        b2MassData data;
+        data.mass = float(mass);
+        data.center = mass > 0 ? b2Vec2(float(x / mass), float(y / mass)) : b2Vec2_zero;
+        data.I = float(inertia);
+        if (!std::isfinite(data.mass) || !data.center.IsValid() || !std::isfinite(data.I)) {
+            problems << QCoreApplication::translate("PhysicsWorld", "%1: its mass is too large for Box2D; it weighs "
+                                                                    "1 kg here").arg(name);
+            data = b2MassData{1.0f, b2Vec2_zero, 0.0f};
+        } else if (data.I > 0.0f && !body->IsFixedRotation()) {
+            // What Box2D is left with about the centre, computed as it computes it.
+            const float massUsed = data.mass > 0.0f ? data.mass : 1.0f;
+            if (!(data.I - massUsed * b2Dot(data.center, data.center) > 0.0f)) {
+                problems << QCoreApplication::translate("PhysicsWorld", "%1: its pieces lie too far from its anchor "
+                                                                        "point for Box2D to turn it; it does not turn "
+                                                                        "here").arg(name);
+                data.I = 0.0f;
+            }
+        }
+        body->SetMassData(&data);
+    }
+
+    QStringList problems;
 };
 
 PhysicsWorld::PhysicsWorld(const QVector<PreviewBody>& bodies)
@@ -203,6 +255,11 @@ void PhysicsWorld::step()
 {
     d->world.Step(float(stepSeconds), velocityIterations, positionIterations);
     ++d->steps;
+}
+
+QStringList PhysicsWorld::problems() const
+{
+    return d->problems;
 }
 
 int PhysicsWorld::stepCount() const

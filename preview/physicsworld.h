@@ -5,6 +5,7 @@
 #include <QPointF>
 #include <QPolygonF>
 #include <QRectF>
+#include <QStringList>
 #include <QVector>
 
 #include <memory>
@@ -40,6 +41,10 @@ public:
     // The space between the walls, from the floor's top up to the height the
     // bodies start from and some room above.
     QRectF arena() const;
+
+    // "body name: problem" for each body the engine cannot take as it is
+    // (listed with the problems of PreviewBody).
+    QStringList problems() const;
 
     // One step of stepSeconds.
     void step();

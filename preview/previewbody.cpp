@@ -167,6 +167,9 @@ PreviewBody PreviewBody::fromElement(const Element& element)
     const Converter convert(element, body.pixelsPerMetre);
     const QSize size = element.size();
     body.imageRect = QRectF(convert.point(QPointF(0, 0)), QSizeF(convert.length(size.width()), convert.length(size.height())));
+    // An anchor far outside any world leaves the image nowhere to be drawn.
+    if (!Box2DPolygon::isUsable(body.imageRect.topLeft()) || !Box2DPolygon::isUsable(body.imageRect.bottomRight()))
+        body.imageRect = QRectF();
 
     body.type = bodyType(element);
     body.linearDamping = number(exporterValue(element, QStringLiteral("linearDamping")), 0.0f, 0.0f);
@@ -213,7 +216,10 @@ QRectF PreviewBody::bounds() const
         for (const QPolygonF& piece : fixture.pieces)
             unite(piece.boundingRect());
     }
-    return any ? box : imageRect;
+    if (any)
+        return box;
+    // Something to lay out even without shapes or image: a metre square at the origin.
+    return imageRect.isValid() ? imageRect : QRectF(-0.5, -0.5, 1, 1);
 }
 
 QStringList PreviewBody::problems() const

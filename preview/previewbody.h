@@ -46,7 +46,7 @@ struct PreviewBody
     QString name;
     QPixmap image;
     // Where the image lies in body coordinates (metres, y up): x and y are
-    // its lower left corner.
+    // its lower left corner. Null when the anchor is too far away.
     QRectF imageRect;
     double pixelsPerMetre = 32;
 
@@ -67,7 +67,8 @@ struct PreviewBody
     static QVector<PreviewBody> fromElements(const QList<Element*>& bodies);
 
     // The box around the collision shapes in body coordinates; the image's
-    // box for a body without any.
+    // box for a body without any, and a metre square round the origin for a
+    // body without either.
     QRectF bounds() const;
     // "name: fixture n: problem" for each fixture with a problem.
     QStringList problems() const;

@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -18,6 +19,10 @@ const QColor missingColor(214, 40, 40);
 const QColor ballColor(233, 162, 59);
 // A throw flies at this many metres a second for each metre the mouse is dragged.
 constexpr double throwSpeed = 3.0;
+// A body larger than this on screen is drawn directly rather than from its cache.
+constexpr int maxCacheSide = 2048;
+// Room around a cached body for the outline's pen.
+constexpr int cacheMargin = 2;
 
 QPainterPath polygonPath(const QPolygonF& polygon)
 {
@@ -64,8 +69,12 @@ void PreviewView::setWorld(PhysicsWorld* world, const QVector<PreviewBody>& bodi
                 drawing.pieces.addPath(shape);
             drawing.outline.addPath(shape);
         }
+        drawing.bounds = drawing.pieces.boundingRect() | drawing.outline.boundingRect() | drawing.missing.boundingRect();
+        if (!drawing.image.isNull())
+            drawing.bounds |= drawing.imageRect;
         m_drawings << drawing;
     }
+    m_cacheScale = 0;
     update();
 }
 
@@ -98,39 +107,27 @@ void PreviewView::paint(QPainter& painter, const QRectF& target) const
     painter.drawRect(QRectF(arena.left() - wall, arena.top(), wall, arena.height() * 2));
     painter.drawRect(QRectF(arena.right(), arena.top(), wall, arena.height() * 2));
 
-    QPen outlinePen(pieceColor.darker(130), 1.5);
-    outlinePen.setCosmetic(true);
-    QPen missingPen(missingColor, 2.0);
-    missingPen.setCosmetic(true);
-    QColor fill = pieceColor;
-    fill.setAlpha(60);
+    if (view.m11() != m_cacheScale)
+        updateCaches(view.m11());
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     for (int i = 0; i < m_drawings.size() && i < m_world->bodyCount(); ++i) {
         const Drawing& drawing = m_drawings.at(i);
         QTransform body;
         body.translate(m_world->position(i).x(), m_world->position(i).y());
         body.rotateRadians(m_world->angle(i));
-        const QTransform toView = body * view;
-        if (!drawing.image.isNull() && drawing.imageRect.isValid()) {
-            // The image's rows run down from its top left corner, against the y axis.
-            QTransform image;
-            image.translate(drawing.imageRect.left(), drawing.imageRect.top() + drawing.imageRect.height());
-            image.scale(drawing.imageRect.width() / drawing.image.width(),
-                        -drawing.imageRect.height() / drawing.image.height());
-            painter.setTransform(image * toView);
-            painter.drawPixmap(0, 0, drawing.image);
+        if (drawing.cache.isNull()) {
+            painter.setTransform(body * view);
+            drawBody(painter, drawing);
+            continue;
         }
-        painter.setTransform(toView);
-        painter.setBrush(fill);
-        painter.setPen(Qt::NoPen);
-        painter.drawPath(drawing.pieces);
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(outlinePen);
-        painter.drawPath(drawing.outline);
-        if (!drawing.missing.isEmpty()) {
-            painter.setPen(missingPen);
-            painter.drawPath(drawing.missing);
-        }
+        // Cache pixels to body coordinates: the scale undone, y up.
+        const QTransform fromCache(1 / m_cacheScale, 0, 0, -1 / m_cacheScale, drawing.cacheOrigin.x(),
+                                   drawing.cacheOrigin.y());
+        painter.setTransform(fromCache * body * view);
+        painter.drawImage(0, 0, drawing.cache);
     }
+    painter.restore();
 
     painter.setTransform(view);
     painter.setPen(Qt::NoPen);
@@ -150,6 +147,61 @@ void PreviewView::paint(QPainter& painter, const QRectF& target) const
         painter.drawLine(m_throwFrom, m_throwTo);
     }
     painter.resetTransform();
+}
+
+void PreviewView::drawBody(QPainter& painter, const Drawing& drawing) const
+{
+    const QTransform toView = painter.transform();
+    if (!drawing.image.isNull() && drawing.imageRect.isValid()) {
+        // The image's rows run down from its top left corner, against the y axis. Its whole
+        // size in pixels: a file named "@2x" gives it a pixel ratio that would halve it.
+        QTransform image;
+        image.translate(drawing.imageRect.left(), drawing.imageRect.top() + drawing.imageRect.height());
+        image.scale(1, -1);
+        painter.setTransform(image * toView);
+        painter.drawPixmap(QRectF(QPointF(0, 0), drawing.imageRect.size()), drawing.image,
+                           QRectF(drawing.image.rect()));
+        painter.setTransform(toView);
+    }
+    QPen outlinePen(pieceColor.darker(130), 1.5);
+    outlinePen.setCosmetic(true);
+    QColor fill = pieceColor;
+    fill.setAlpha(60);
+    painter.setBrush(fill);
+    painter.setPen(Qt::NoPen);
+    painter.drawPath(drawing.pieces);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(outlinePen);
+    painter.drawPath(drawing.outline);
+    if (!drawing.missing.isEmpty()) {
+        QPen missingPen(missingColor, 2.0);
+        missingPen.setCosmetic(true);
+        painter.setPen(missingPen);
+        painter.drawPath(drawing.missing);
+    }
+}
+
+void PreviewView::updateCaches(double scale) const
+{
+    m_cacheScale = scale;
+    for (Drawing& drawing : m_drawings) {
+        const QSizeF size = drawing.bounds.size() * scale + QSizeF(2 * cacheMargin, 2 * cacheMargin);
+        if (!(size.width() <= maxCacheSide && size.height() <= maxCacheSide) || drawing.bounds.isEmpty()) {
+            drawing.cache = QImage();
+            continue;
+        }
+        drawing.cache = QImage(int(std::ceil(size.width())), int(std::ceil(size.height())),
+                               QImage::Format_ARGB32_Premultiplied);
+        drawing.cache.fill(Qt::transparent);
+        // The bounds' top left corner (highest y) lands at the margin.
+        drawing.cacheOrigin = QPointF(drawing.bounds.left() - cacheMargin / scale,
+                                      drawing.bounds.top() + drawing.bounds.height() + cacheMargin / scale);
+        QPainter painter(&drawing.cache);
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+        painter.setTransform(QTransform(scale, 0, 0, -scale, -drawing.cacheOrigin.x() * scale,
+                                        drawing.cacheOrigin.y() * scale));
+        drawBody(painter, drawing);
+    }
 }
 
 void PreviewView::paintEvent(QPaintEvent*)

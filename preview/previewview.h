@@ -46,12 +46,23 @@ private:
         QPainterPath pieces;   // what collides
         QPainterPath outline;  // the fixtures' outlines
         QPainterPath missing;  // outlines of fixtures that are not in the world
+        QRectF bounds;         // of all the above, body coordinates
+
+        // The body drawn once at the view's scale, and the body coordinates
+        // of its top left corner; null when it would be too large.
+        QImage cache;
+        QPointF cacheOrigin;
     };
 
     QPointF toWorld(const QPointF& viewPoint) const;
+    void drawBody(QPainter& painter, const Drawing& drawing) const;
+    // Draws every body anew at this many pixels a metre.
+    void updateCaches(double scale) const;
 
     PhysicsWorld* m_world = nullptr;
-    QVector<Drawing> m_drawings;
+    // Bodies are drawn into their caches when the scale changes, not on every frame.
+    mutable QVector<Drawing> m_drawings;
+    mutable double m_cacheScale = 0;
     bool m_throwing = false;
     QPointF m_throwFrom, m_throwTo;
 };

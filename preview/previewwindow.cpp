@@ -166,6 +166,7 @@ void PreviewWindow::restart()
     m_problems->clear();
     for (const PreviewBody& body : m_bodies)
         m_problems->addItems(body.problems());
+    m_problems->addItems(m_world->problems());
     m_problems->setVisible(m_problems->count() > 0);
     updateStatus();
 }
@@ -226,7 +227,7 @@ void PreviewWindow::updateStatus()
         return;
     }
     const int bodies = m_world->bodyCount() + m_world->ballCount();
-    m_status->setText(tr("%n bodies", nullptr, bodies) + QStringLiteral("   ")
+    m_status->setText((bodies == 1 ? tr("1 body") : tr("%1 bodies").arg(bodies)) + QStringLiteral("   ")
                       + tr("step %1 ms").arg(m_stepMilliseconds, 0, 'f', 2));
 }
 
@@ -261,7 +262,8 @@ void PreviewWindow::retranslate()
     m_stepButton->setText(tr("Step"));
     m_stepButton->setToolTip(tr("Move the world on by one step of 1/60 s"));
     m_restartButton->setText(tr("Restart"));
-    m_restartButton->setToolTip(tr("Drop the bodies again, as the document is now"));
+    m_restartButton->setToolTip(tr("Drop the bodies again, as the document is now (F5)"));
+    m_restartButton->setShortcut(QKeySequence(Qt::Key_F5));
     m_gravityLabel->setText(tr("&Gravity:"));
     m_gravity->setSuffix(tr(" m/s²"));
     m_timeScaleLabel->setText(tr("&Time scale:"));

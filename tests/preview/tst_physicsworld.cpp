@@ -121,9 +121,14 @@ private slots:
     void exporterParameters();
     void brokenFixturesAreLeftOutAndListed_data();
     void brokenFixturesAreLeftOutAndListed();
+    void massesBox2DCannotTake_data();
+    void massesBox2DCannotTake();
+    void boundsOfTheShapesOrTheImage_data();
+    void boundsOfTheShapesOrTheImage();
     void layoutKeepsBodiesApartInOrder();
     void sameDocumentSameResult();
     void dragAndThrow();
+    void wallsHoldAndGravityWakes();
 };
 
 void TestPhysicsWorld::restsAtTheHeightOfItsShape_data()
@@ -411,6 +416,9 @@ void TestPhysicsWorld::brokenFixturesAreLeftOutAndListed_data()
                                      << "body: fixture 1: 1 piece(s) too small for Box2D left out\n"
                                         "body: fixture 2: the circle has no valid centre or radius"
                                      << 0;
+    // Laid out as a metre square, and falls.
+    QTest::newRow("no fixtures, anchor not a number") << QList<QPolygonF>() << QList<Circle>() << QPointF(nan, 1) << ""
+                                                      << 0;
 }
 
 void TestPhysicsWorld::brokenFixturesAreLeftOutAndListed()
@@ -424,11 +432,83 @@ void TestPhysicsWorld::brokenFixturesAreLeftOutAndListed()
     document.add(QSize(10, 10), anchor, polygons, circles)->setName(QStringLiteral("body"));
     const QVector<PreviewBody> bodies = document.bodies();
     QCOMPARE(bodies.first().problems().join('\n'), problem);
-    QVERIFY(bodies.first().fixtures.first().isMissing() || shapesInWorld > 0);
+    QVERIFY(bodies.first().fixtures.isEmpty() || bodies.first().fixtures.first().isMissing() || shapesInWorld > 0);
     // Box2D stops the program on a polygon it cannot build: reaching this line is the test.
     PhysicsWorld world(bodies);
     run(world, 1);
     QCOMPARE(world.shapes(0).size(), shapesInWorld);
+}
+
+void TestPhysicsWorld::massesBox2DCannotTake_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QPointF>("anchor");
+    QTest::addColumn<double>("density");
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<bool>("turns");
+
+    QTest::newRow("near its anchor") << 32 << QPointF(16, 16) << 1.0 << "" << true;
+    // Three kilometres away, a one-metre piece has no inertia about its centre left in single precision.
+    QTest::newRow("far from its anchor")
+        << 32 << QPointF(-100002, 16) << 1.0
+        << "body: its pieces lie too far from its anchor point for Box2D to turn it; it does not turn here" << false;
+    QTest::newRow("too heavy") << 64 << QPointF(32, 32) << 3e38
+                               << "body: its mass is too large for Box2D; it weighs 1 kg here" << false;
+}
+
+// Box2D stops the program on a body whose mass it cannot work out; the preview builds it all the same.
+void TestPhysicsWorld::massesBox2DCannotTake()
+{
+    QFETCH(int, size);
+    QFETCH(QPointF, anchor);
+    QFETCH(double, density);
+    QFETCH(QString, problem);
+    QFETCH(bool, turns);
+    Document document;
+    document.add(QSize(size, size), anchor, {box(size, size)}, {}, {}, {{"density", density}})->setName("body");
+    PhysicsWorld world(document.bodies());
+    QCOMPARE(world.problems().join('\n'), problem);
+    // Pushed off centre, it spins unless Box2D has no inertia for it.
+    world.grab(world.position(0) + world.shapes(0).first().polygon.boundingRect().topLeft());
+    world.dragTo(world.position(0) + world.shapes(0).first().polygon.boundingRect().topLeft() + QPointF(3, 0));
+    run(world, 0.5);
+    QCOMPARE(std::abs(world.angle(0)) > 0.01, turns);
+}
+
+void TestPhysicsWorld::boundsOfTheShapesOrTheImage_data()
+{
+    QTest::addColumn<QList<QPolygonF>>("polygons");
+    QTest::addColumn<QList<Circle>>("circles");
+    QTest::addColumn<QPointF>("anchor");
+    QTest::addColumn<QRectF>("bounds");  // metres, y up; x and y are the lower left corner
+    QTest::addColumn<QRectF>("image");
+
+    // A 64 x 32 image at 32 pixels a metre, anchored a quarter in from its lower left corner.
+    const QRectF image(-0.5, -0.25, 2, 1);
+    QTest::newRow("pieces") << QList<QPolygonF>{QPolygonF({{32, 0}, {64, 0}, {64, 16}, {32, 16}})} << QList<Circle>()
+                            << QPointF(16, 8) << QRectF(0.5, -0.25, 1, 0.5) << image;
+    QTest::newRow("pieces and a circle")
+        << QList<QPolygonF>{QPolygonF({{32, 0}, {64, 0}, {64, 16}, {32, 16}})} << QList<Circle>{{QPointF(16, 24), 8}}
+        << QPointF(16, 8) << QRectF(-0.25, -0.25, 1.75, 1) << image;
+    QTest::newRow("no fixtures") << QList<QPolygonF>() << QList<Circle>() << QPointF(16, 8) << image << image;
+    QTest::newRow("only a broken fixture") << QList<QPolygonF>{QPolygonF(QVector<QPointF>{{0, 0}, {9, 9}})}
+                                           << QList<Circle>() << QPointF(16, 8) << image << image;
+    QTest::newRow("anchor too far") << QList<QPolygonF>() << QList<Circle>() << QPointF(1e12, 8)
+                                    << QRectF(-0.5, -0.5, 1, 1) << QRectF();
+}
+
+void TestPhysicsWorld::boundsOfTheShapesOrTheImage()
+{
+    QFETCH(QList<QPolygonF>, polygons);
+    QFETCH(QList<Circle>, circles);
+    QFETCH(QPointF, anchor);
+    QFETCH(QRectF, bounds);
+    QFETCH(QRectF, image);
+    Document document;
+    document.add(QSize(64, 32), anchor, polygons, circles);
+    const PreviewBody body = document.bodies().first();
+    QCOMPARE(body.bounds(), bounds);
+    QCOMPARE(body.imageRect, image);
 }
 
 void TestPhysicsWorld::layoutKeepsBodiesApartInOrder()
@@ -512,6 +592,28 @@ void TestPhysicsWorld::dragAndThrow()
     QCOMPARE(world.ballCount(), 1);
     run(world, 0.5);
     QVERIFY(world.ballPosition(0).x() > 1.5 && world.ballPosition(0).y() < 5);
+}
+
+void TestPhysicsWorld::wallsHoldAndGravityWakes()
+{
+    Document document;
+    document.add(QSize(64, 64), QPointF(32, 32), {box(64, 64)});
+    PhysicsWorld world(document.bodies());
+    const QRectF arena = world.arena();
+    world.throwBall(arena.center(), QPointF(40, 0));
+    world.throwBall(arena.center() + QPointF(0, 1), QPointF(-40, 0));
+    run(world, 3);
+    QVERIFY(!world.isAwake(0));
+    for (int ball : {0, 1}) {
+        QVERIFY(world.ballPosition(ball).x() > arena.left() && world.ballPosition(ball).x() < arena.right());
+        QVERIFY(world.ballPosition(ball).y() > 0);
+    }
+    // Gravity turned round lifts the body that had gone to sleep on the floor.
+    const double resting = world.position(0).y();
+    world.setGravity(-PhysicsWorld::defaultGravity);
+    QCOMPARE(world.gravity(), -PhysicsWorld::defaultGravity);
+    run(world, 1);
+    QVERIFY(world.position(0).y() > resting + 3);
 }
 
 MODEL_TEST_MAIN(TestPhysicsWorld)
