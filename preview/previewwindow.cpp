@@ -119,7 +119,7 @@ void PreviewWindow::setDocument(ElementListModel* document)
     }
     m_document = document;
     if (document) {
-        const auto later = [this] { m_restartTimer.start(); };
+        const auto later = [this] { restartLater(); };
         connect(document->undoStack(), &QUndoStack::indexChanged, this, later);
         connect(document, &QAbstractItemModel::rowsInserted, this, later);
         connect(document, &QAbstractItemModel::rowsRemoved, this, later);
@@ -136,7 +136,16 @@ void PreviewWindow::setCurrentBody(Element* body)
         return;
     m_currentBody = body;
     if (m_bodiesChoice->currentIndex() == CurrentBody)
-        restart();
+        isVisible() ? restart() : restartLater();
+}
+
+void PreviewWindow::restartLater()
+{
+    // A closed preview only notes that its world is out of date.
+    if (isVisible())
+        m_restartTimer.start();
+    else
+        m_outOfDate = true;
 }
 
 bool PreviewWindow::isRunning() const
@@ -147,6 +156,7 @@ bool PreviewWindow::isRunning() const
 void PreviewWindow::restart()
 {
     m_restartTimer.stop();
+    m_outOfDate = false;
     QList<Element*> elements;
     if (m_document) {
         if (m_bodiesChoice->currentIndex() == AllBodies)
@@ -234,6 +244,8 @@ void PreviewWindow::updateStatus()
 void PreviewWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    if (m_outOfDate)
+        restart();
     setRunning(isRunning());
 }
 

@@ -51,6 +51,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // Builds the world again a moment after the document changed, or when
+    // the window is shown next.
+    void restartLater();
     void tick();
     void step();
     void updateStatus();
@@ -79,4 +82,5 @@ private:
     QElapsedTimer m_clock;
     double m_pendingSeconds = 0;
     double m_stepMilliseconds = 0;
+    bool m_outOfDate = false;
 };

@@ -175,8 +175,16 @@ private slots:
         preview->close();
         QCOMPARE(document.undoStack()->count(), edits + 1);
 
+        // Closed, it builds nothing until it is opened again.
+        const PhysicsWorld* closed = preview->world();
+        alpha->addFixtures(FixturePolygon::create(alpha, {QPolygonF({{0, 0}, {4, 0}, {4, 4}})}), "add");
+        QTest::qWait(400);
+        QCOMPARE(preview->world(), closed);
+        window->previewAction()->trigger();
+        QVERIFY(preview->isVisible());
+        QCOMPARE(preview->world()->shapes(0).size(), 2);
+
         // Another document: the preview lets go of the old one.
-        QTest::keyClick(window.get(), Qt::Key_F5);
         window->setModel(new ElementListModel);
         QCOMPARE(preview->world()->bodyCount(), 0);
         QTest::qWait(50);
