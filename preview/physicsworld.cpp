@@ -119,9 +119,11 @@ struct PhysicsWorld::Private
     double ballRadius = 0.1;
     int steps = 0;
 
+    double wallThickness() const { return std::max(0.1, arena.width() / 50); }
+
     void buildGround()
     {
-        const float thickness = float(std::max(0.1, arena.width() / 50));
+        const float thickness = float(wallThickness());
         const float width = float(arena.width());
         const float height = float(2 * arena.height());
         b2BodyDef def;
@@ -255,6 +257,11 @@ void PhysicsWorld::step()
 {
     d->world.Step(float(stepSeconds), velocityIterations, positionIterations);
     ++d->steps;
+}
+
+double PhysicsWorld::wallThickness() const
+{
+    return d->wallThickness();
 }
 
 QStringList PhysicsWorld::problems() const

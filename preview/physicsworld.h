@@ -41,6 +41,9 @@ public:
     // The space between the walls, from the floor's top up to the height the
     // bodies start from and some room above.
     QRectF arena() const;
+    // Of the floor below the arena and of the walls beside it, which reach
+    // twice its height.
+    double wallThickness() const;
 
     // "body name: problem" for each body the engine cannot take as it is
     // (listed with the problems of PreviewBody).

@@ -81,7 +81,8 @@ void PreviewView::setWorld(PhysicsWorld* world, const QVector<PreviewBody>& bodi
 QTransform PreviewView::worldTransform(const QRectF& target) const
 {
     QRectF shown = m_world ? m_world->arena() : QRectF(0, 0, 10, 5);
-    const double margin = shown.width() / 40;
+    // Room for the walls and the floor, and a little more.
+    const double margin = m_world ? 1.25 * m_world->wallThickness() : 0.25;
     shown.adjust(-margin, -margin, margin, margin);
     const double scale = std::min(target.width() / shown.width(), target.height() / shown.height());
     // The arena's centre at the target's centre, y up.
@@ -99,7 +100,7 @@ void PreviewView::paint(QPainter& painter, const QRectF& target) const
         return;
     const QTransform view = worldTransform(target);
     const QRectF arena = m_world->arena();
-    const double wall = arena.width() / 50;
+    const double wall = m_world->wallThickness();
     painter.setPen(Qt::NoPen);
     painter.setBrush(groundColor);
     painter.setTransform(view);
