@@ -225,6 +225,8 @@ QRectF PreviewBody::bounds() const
 QStringList PreviewBody::problems() const
 {
     QStringList list;
+    if (fixtures.isEmpty())
+        list << tr("%1: no fixtures, so nothing stops it falling").arg(name);
     for (int i = 0; i < fixtures.size(); ++i) {
         if (!fixtures.at(i).problem.isEmpty())
             list << tr("%1: fixture %2: %3").arg(name, QString::number(i + 1), fixtures.at(i).problem);

@@ -70,6 +70,7 @@ struct PreviewBody
     // box for a body without any, and a metre square round the origin for a
     // body without either.
     QRectF bounds() const;
-    // "name: fixture n: problem" for each fixture with a problem.
+    // "name: fixture n: problem" for each fixture with a problem, and a line
+    // for a body without fixtures.
     QStringList problems() const;
 };

@@ -417,8 +417,8 @@ void TestPhysicsWorld::brokenFixturesAreLeftOutAndListed_data()
                                         "body: fixture 2: the circle has no valid centre or radius"
                                      << 0;
     // Laid out as a metre square, and falls.
-    QTest::newRow("no fixtures, anchor not a number") << QList<QPolygonF>() << QList<Circle>() << QPointF(nan, 1) << ""
-                                                      << 0;
+    QTest::newRow("no fixtures, anchor not a number") << QList<QPolygonF>() << QList<Circle>() << QPointF(nan, 1)
+                                                      << "body: no fixtures, so nothing stops it falling" << 0;
 }
 
 void TestPhysicsWorld::brokenFixturesAreLeftOutAndListed()
