@@ -127,7 +127,7 @@ void PreviewWindow::setDocument(ElementListModel* document)
         connect(document, &ElementListModel::globalValueChanged, this, later);
         connect(document, &ElementListModel::redisplayElement, this, later);
     }
-    restart();
+    isVisible() ? restart() : restartLater();
 }
 
 void PreviewWindow::setCurrentBody(Element* body)
