@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
 hwt_ensure_packages "${HWT_BUILD_PACKAGES[@]}"
+hwt_try_packages "${HWT_ENGINE_PACKAGES[@]}"
+hwt_install_matter build-test
 
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DHWT_SANITIZE=ON -DHWT_BUILD_TESTS=ON -DHWT_BUILD_BENCHMARKS=ON
 cmake --build build-test -j "$(nproc)"

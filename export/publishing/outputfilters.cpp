@@ -3,16 +3,29 @@
 #include <grantlee/safestring.h>
 #include <grantlee/util.h>
 
+#include <functional>
+
 namespace {
 QString text(const QVariant& input)
 {
     return Grantlee::getSafeString(input).get();
 }
+
+bool isControl(QChar c)
+{
+    return c.unicode() < 0x20 || c.unicode() == 0x7F;
 }
 
-QVariant JsonStringFilter::doFilter(const QVariant& input, const QVariant&, bool) const
+QString unicodeEscape(QChar c)
 {
-    const QString value = text(input);
+    return QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+}
+
+// The text in double quotes, with the escapes the formats share for quotes,
+// backslashes, line feeds, carriage returns and tabs; a character for which
+// `escape` gives text is written as that text.
+QVariant quoted(const QString& value, const std::function<QString(QChar)>& escape)
+{
     QString out;
     out.reserve(value.size() + 2);
     out += QLatin1Char('"');
@@ -33,23 +46,27 @@ QVariant JsonStringFilter::doFilter(const QVariant& input, const QVariant&, bool
         case '\t':
             out += QLatin1String("\\t");
             break;
-        case '\b':
-            out += QLatin1String("\\b");
-            break;
-        case '\f':
-            out += QLatin1String("\\f");
-            break;
         default:
-            // Other control characters, and the line separators some
-            // JavaScript parsers reject, as \u escapes.
-            if (c.unicode() < 0x20 || c.unicode() == 0x2028 || c.unicode() == 0x2029)
-                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
-                out += c;
+            const QString escaped = escape(c);
+            out += escaped.isEmpty() ? QString(c) : escaped;
         }
     }
     out += QLatin1Char('"');
     return QVariant::fromValue(Grantlee::markSafe(Grantlee::SafeString(out)));
+}
+}
+
+QVariant JsonStringFilter::doFilter(const QVariant& input, const QVariant&, bool) const
+{
+    return quoted(text(input), [](QChar c) {
+        if (c == QLatin1Char('\b'))
+            return QStringLiteral("\\b");
+        if (c == QLatin1Char('\f'))
+            return QStringLiteral("\\f");
+        // Other control characters, and the line separators some JavaScript
+        // parsers reject, as \u escapes.
+        return c.unicode() < 0x20 || c.unicode() == 0x2028 || c.unicode() == 0x2029 ? unicodeEscape(c) : QString();
+    });
 }
 
 QVariant XmlTextFilter::doFilter(const QVariant& input, const QVariant&, bool) const
@@ -89,10 +106,48 @@ QVariant XmlTextFilter::doFilter(const QVariant& input, const QVariant&, bool) c
     return QVariant::fromValue(Grantlee::markSafe(Grantlee::SafeString(out)));
 }
 
+QVariant LuaStringFilter::doFilter(const QVariant& input, const QVariant&, bool) const
+{
+    // Lua strings are bytes: the UTF-8 of the file passes through; control
+    // characters become three-digit decimal escapes.
+    return quoted(text(input), [](QChar c) {
+        return isControl(c) ? QStringLiteral("\\%1").arg(c.unicode(), 3, 10, QLatin1Char('0')) : QString();
+    });
+}
+
+QVariant GodotStringFilter::doFilter(const QVariant& input, const QVariant& argument, bool) const
+{
+    return quoted(text(input) + text(argument), [](QChar c) { return isControl(c) ? unicodeEscape(c) : QString(); });
+}
+
+QVariant NodeNameFilter::doFilter(const QVariant& input, const QVariant&, bool) const
+{
+    QString name = text(input);
+    for (QChar& c : name) {
+        if (isControl(c) || QStringLiteral(".:@/\"%").contains(c))
+            c = QLatin1Char('_');
+    }
+    return name.isEmpty() ? QStringLiteral("_") : name;
+}
+
+QVariant DivideFilter::doFilter(const QVariant& input, const QVariant& argument, bool) const
+{
+    bool numberOk = false, divisorOk = false;
+    const double number = text(input).toDouble(&numberOk);
+    const double divisor = text(argument).toDouble(&divisorOk);
+    if (!numberOk || !divisorOk || divisor == 0)
+        return input;
+    return number / divisor;
+}
+
 QHash<QString, Grantlee::Filter*> OutputFilterLibrary::filters(const QString&)
 {
     return {
         {QStringLiteral("jsonstring"), new JsonStringFilter},
         {QStringLiteral("xmltext"), new XmlTextFilter},
+        {QStringLiteral("luastring"), new LuaStringFilter},
+        {QStringLiteral("godotstring"), new GodotStringFilter},
+        {QStringLiteral("nodename"), new NodeNameFilter},
+        {QStringLiteral("divide"), new DivideFilter},
     };
 }

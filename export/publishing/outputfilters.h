@@ -21,6 +21,39 @@ public:
     bool isSafe() const override { return true; }
 };
 
+// {{ text|luastring }}: the text as a complete Lua string literal, quotes included.
+class LuaStringFilter final : public Grantlee::Filter
+{
+public:
+    QVariant doFilter(const QVariant& input, const QVariant& argument, bool autoescape) const override;
+    bool isSafe() const override { return true; }
+};
+
+// {{ text|godotstring }}: the text as a complete string of a Godot scene file, quotes included;
+// {{ text|godotstring:"/child" }} appends the argument first (a node path under a named node).
+class GodotStringFilter final : public Grantlee::Filter
+{
+public:
+    QVariant doFilter(const QVariant& input, const QVariant& argument, bool autoescape) const override;
+    bool isSafe() const override { return true; }
+};
+
+// {{ text|nodename }}: the text as a Godot node name: the characters a node
+// path gives a meaning to (. : @ / " %) and control characters become "_".
+class NodeNameFilter final : public Grantlee::Filter
+{
+public:
+    QVariant doFilter(const QVariant& input, const QVariant& argument, bool autoescape) const override;
+};
+
+// {{ number|divide:other }}: the quotient, for pixels to metres ({{ p.x|divide:global.ptm }}); the number
+// itself when the divisor is not a number other than 0.
+class DivideFilter final : public Grantlee::Filter
+{
+public:
+    QVariant doFilter(const QVariant& input, const QVariant& argument, bool autoescape) const override;
+};
+
 // The library templates load with {% load hullwright_filters %}.
 class OutputFilterLibrary final : public QObject, public Grantlee::TagLibraryInterface
 {

@@ -38,8 +38,27 @@ QVariantList pointList(const QPolygonF& polygon)
     return points;
 }
 
+// The fixture's place among all fixtures of the document, from 1: an identifier
+// unique in the file, for formats that number their resources.
+int fixtureNumber(const Fixture* fixture)
+{
+    const Element* body = fixture->body();
+    const ElementListModel* document = body ? body->document() : nullptr;
+    if (!document)
+        return 1;
+    int before = 0;
+    for (const Element* each : document->elements()) {
+        if (each == body)
+            return before + body->fixtures().indexOf(const_cast<Fixture*>(fixture)) + 1;
+        before += each->fixtures().size();
+    }
+    return before + 1;
+}
+
 QVariant fixtureProperty(const Fixture* fixture, const QString& property)
 {
+    if (property == QLatin1String("number"))
+        return fixtureNumber(fixture);
     if (const auto* polygon = qobject_cast<const FixturePolygon*>(fixture)) {
         if (property == QLatin1String("polygons")) {
             QVariantList pieces;
@@ -66,11 +85,26 @@ QVariant bodyProperty(const Element* body, const QString& property)
         return PublishGeometry::anchorPointAbs(*body);
     if (property == QLatin1String("anchorPointRel"))
         return PublishGeometry::anchorPointRel(*body);
-    if (property == QLatin1String("fixtures")) {
+    if (property == QLatin1String("fixtures") || property == QLatin1String("circles")) {
+        const bool onlyCircles = property == QLatin1String("circles");
         QVariantList fixtures;
-        for (const Fixture* fixture : body->fixtures())
-            fixtures << QVariant::fromValue(TemplateFixture{fixture});
+        for (const Fixture* fixture : body->fixtures()) {
+            if (!onlyCircles || qobject_cast<const FixtureCircle*>(fixture))
+                fixtures << QVariant::fromValue(TemplateFixture{fixture});
+        }
         return fixtures;
+    }
+    // Every convex piece of the body's polygons, in order: for formats that
+    // list a body's parts without its fixtures.
+    if (property == QLatin1String("pieces")) {
+        QVariantList pieces;
+        for (const Fixture* fixture : body->fixtures()) {
+            if (const auto* polygon = qobject_cast<const FixturePolygon*>(fixture)) {
+                for (const QPolygonF& piece : PublishGeometry::polygons(*polygon))
+                    pieces << QVariant(pointList(piece));
+            }
+        }
+        return pieces;
     }
     return body->value(property);
 }

@@ -142,6 +142,9 @@ void TestShippedExporters::golden()
     // XML 1.0 cannot hold the control character: the XML exporter drops it.
     QString typed = trickyText;
     QStringList texts;
+    // The engines read the other formats back (tst_gameengines).
+    if (exporter->fileExtension() != "xml" && exporter->fileExtension() != "json")
+        return;
     if (exporter->fileExtension() == "xml") {
         QDomDocument xml;
         QString error;

@@ -1,0 +1,101 @@
+-- Collision shapes for love.physics (LOVE 11): require this module for the table.
+-- Metres relative to each body's anchor point, y down; ptm pixels make a metre.
+return {
+  format = "hullwright-love",
+  version = "1.0",
+  ptm = 0.1,
+  bodies = {
+    {
+      name = "Say \"hi\" \\ 'it' <b>&amp;</b> > é 漢 😀\tTab\nLine\rCR \001 end",
+      size = { 100, 50 },
+      anchor = { 30, 30 },
+      bodyType = "static",
+      linearDamping = 0.1,
+      angularDamping = 0.1,
+      fixedRotation = true,
+      bullet = true,
+      gravityScale = 0.1,
+      fixtures = {
+        {
+          density = 0.1,
+          friction = 0.1,
+          restitution = 0.1,
+          sensor = true,
+          categories = 5,
+          mask = 5,
+          group = -32768,
+          polygons = {
+            { -140, 80, -300, 200, -300, -300, -140, -300 },
+            { 300, 200, -300, 200, -140, 80, 300, 80 },
+          },
+        },
+        {
+          density = 1,
+          friction = 0.2,
+          restitution = 0,
+          sensor = false,
+          categories = 1,
+          mask = 65535,
+          group = 0,
+          polygons = {
+            { 600, -50, 600, 150, 400, 150, 400, -50 },
+          },
+        },
+        {
+          density = 1,
+          friction = 0.2,
+          restitution = 0,
+          sensor = false,
+          categories = 1,
+          mask = 65535,
+          group = 0,
+          circle = { x = 500, y = -180, radius = 90 },
+        },
+      },
+    },
+    {
+      name = "star",
+      size = { 100, 50 },
+      anchor = { 50, 25 },
+      bodyType = "kinematic",
+      linearDamping = 2.7182817,
+      angularDamping = 2.7182817,
+      fixedRotation = true,
+      bullet = true,
+      gravityScale = 2.7182817,
+      fixtures = {
+        {
+          density = 2.7182817,
+          friction = 2.7182817,
+          restitution = 2.7182817,
+          sensor = true,
+          categories = 65534,
+          mask = 65534,
+          group = -1,
+          polygons = {
+            { 0, 80, 80, 20, 140, 190 },
+            { -80, 20, 0, 80, -140, 190 },
+            { -80, 20, -50, -60, 50, -60, 80, 20, 0, 80 },
+            { 50, -60, -50, -60, 0, -240 },
+            { 80, 20, 50, -60, 230, -70 },
+            { -50, -60, -80, 20, -230, -70 },
+          },
+        },
+      },
+    },
+    {
+      name = "no fixtures",
+      size = { 100, 50 },
+      anchor = { 0, 50 },
+      bodyType = "dynamic",
+      linearDamping = 0,
+      angularDamping = 0,
+      fixedRotation = false,
+      bullet = false,
+      gravityScale = 1,
+      fixtures = {
+      },
+    },
+  },
+}
+
