@@ -240,7 +240,8 @@ void TestGameEngines::godot()
     const QString program = QStandardPaths::findExecutable("godot3-server");
     if (program.isEmpty())
         QSKIP("Godot 3 is not installed (Debian package godot3-server; ./test.sh installs it)");
-    Sample sample("godot3-tscn", {{"body 1", {{"mass", 3.0}, {"collisionLayer", 5}, {"collisionMask", 6}}},
+    Sample sample("godot3-tscn", {{"body 1", {{"mass", 3.0}, {"friction", 0.25}, {"bounce", 0.5}, {"collisionLayer", 5},
+                                             {"collisionMask", 6}}},
                                   {"body 2", {{"bodyType", 0}}},
                                   {"body 3", {{"bodyType", 0}}},
                                   {"sensor", {{"isSensor", true}}}});
@@ -256,6 +257,8 @@ void TestGameEngines::godot()
     QCOMPARE(QString::fromUtf8(QByteArray::fromHex(bodies.last()[1].toLatin1())), hostileName);
     QCOMPARE(bodies.last().mid(2), QStringList({"RigidBody2D", "5", "6"}));
     QCOMPARE(bodies.first()[2], "StaticBody2D");
+    QCOMPARE(report.lines.values("mass"), QList<QStringList>({{"1", "3.000000"}}));
+    QCOMPARE(report.lines.values("material").last(), QStringList({"1", "0.250000", "0.500000"}));
     for (int body = 1; body <= 3; ++body) {
         QList<QPolygonF> printed;
         for (const QStringList& line : report.lines.values("polygon")) {

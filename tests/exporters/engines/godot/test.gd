@@ -42,6 +42,12 @@ func _initialize():
 		index += 1
 		var name = body.get_meta("name") if body.has_meta("name") else ""
 		print("body %d %s %s %d %d" % [index, name.to_utf8().hex_encode(), body.get_class(), body.collision_layer, body.collision_mask])
+		if body is RigidBody2D or body is StaticBody2D:
+			var material = body.physics_material_override
+			if material:
+				print("material %d %s %s" % [index, number(material.friction), number(material.bounce)])
+			if body is RigidBody2D:
+				print("mass %d %s" % [index, number(body.mass)])
 		shapes(body, index, 0)
 		body.position = Vector2(200 * index, -200)
 		starts[body] = body.position
