@@ -2,7 +2,7 @@
 # Sourced by run.sh and test.sh.
 
 # Building the editor and its tests.
-HWT_BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev libqt5svg5-dev libgrantlee5-dev libqt5webkit5-dev libbox2d-dev libchipmunk-dev libbenchmark-dev libopencv-dev libcgal-dev dpkg-dev)
+HWT_BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev libqt5svg5-dev libgrantlee5-dev libqt5webkit5-dev libbox2d-dev libchipmunk-dev libsodium-dev libbenchmark-dev libopencv-dev libcgal-dev dpkg-dev)
 # The game engines the tests load published files into; their tests are
 # skipped, with a message, where these cannot be installed.
 HWT_ENGINE_PACKAGES=(love godot3-server)

@@ -2,6 +2,7 @@
 
 #include "networkreply.h"
 #include "reporter.h"
+#include "updateverification.h"
 #include "weburl.h"
 
 #include <QApplication>
@@ -46,9 +47,13 @@ void DownloadDialog::setTimeout(int milliseconds)
     timeoutMs() = milliseconds;
 }
 
-DownloadDialog::DownloadDialog(const UpdateConfig& config, const QUrl& url, QWidget* parent)
+DownloadDialog::DownloadDialog(const UpdateConfig& config, const QUrl& url, const QString& signature, qint64 length,
+                               QWidget* parent)
     : QDialog(parent)
     , m_url(url)
+    , m_config(config)
+    , m_signature(signature)
+    , m_length(length)
     , m_manager(new QNetworkAccessManager(this))
 {
     setModal(true);
@@ -99,9 +104,11 @@ QString DownloadDialog::targetPath() const
 void DownloadDialog::download(const QUrl& url)
 {
     dropReply();
-    if (!isWebUrl(url)) {
+    if (!UpdateVerification::isAllowedUrl(url, m_config.allowLoopbackHttp)) {
         // Reported once the caller has finished setting the dialog up.
-        const QString text = tr("Unsupported download address: %1").arg(url.toDisplayString());
+        const QString text = isWebUrl(url)
+                                 ? tr("Refused %1: updates are only downloaded over https").arg(url.toDisplayString())
+                                 : tr("Unsupported download address: %1").arg(url.toDisplayString());
         QMetaObject::invokeMethod(
             this,
             [this, text]() {
@@ -147,6 +154,14 @@ void DownloadDialog::replyFinished()
     const QVariant target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute);
     if (target.isValid()) {
         const QUrl next = reply->url().resolved(target.toUrl());
+        if (!UpdateVerification::isAllowedUrl(next, m_config.allowLoopbackHttp)) {
+            const QUrl from = reply->url();
+            dropReply();
+            fail(tr("Download failed"), tr("Refused to follow a redirect from %1 to %2: updates are only downloaded "
+                                           "over https")
+                                            .arg(from.toDisplayString(), next.toDisplayString()));
+            return;
+        }
         if (++m_redirects > maximumRedirects) {
             dropReply();
             Reporter::current().report(Reporter::Critical, tr("Download failed"),
@@ -172,6 +187,12 @@ void DownloadDialog::saveAndOpen(const QByteArray& data)
         reject();
         return;
     }
+    // Whatever the network did to it, only our own signed file goes further.
+    if (!UpdateVerification::verify(data, m_signature, m_length, m_config.publicKey)) {
+        QFile::remove(path);
+        fail(tr("Download failed"), tr("The downloaded update could not be verified and was deleted."));
+        return;
+    }
 
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget* window : windows) {
@@ -188,6 +209,12 @@ void DownloadDialog::saveAndOpen(const QByteArray& data)
     }
     accept();
     emit delayedQuit();
+}
+
+void DownloadDialog::fail(const QString& title, const QString& text)
+{
+    Reporter::current().report(Reporter::Critical, title, text, this);
+    reject();
 }
 
 void DownloadDialog::abortDownload()

@@ -30,7 +30,10 @@ public:
     // How long a download may stay silent before it fails.
     static void setTimeout(int milliseconds);
 
-    DownloadDialog(const UpdateConfig& config, const QUrl& url, QWidget* parent = nullptr);
+    // The file is handed on only when it carries `signature` (base64 Ed25519
+    // by the config's key) and, unless `length` is negative, is that long.
+    DownloadDialog(const UpdateConfig& config, const QUrl& url, const QString& signature, qint64 length,
+                   QWidget* parent = nullptr);
     ~DownloadDialog() override;
 
     // Where the update is saved: the temporary directory and the file name of
@@ -53,7 +56,12 @@ private:
     void dropReply();
     void saveAndOpen(const QByteArray& data);
 
+    void fail(const QString& title, const QString& text);
+
     QUrl m_url;
+    UpdateConfig m_config;
+    QString m_signature;
+    qint64 m_length;
     int m_redirects = 0;
     QNetworkAccessManager* m_manager;
     QNetworkReply* m_reply = nullptr;

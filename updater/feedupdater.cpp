@@ -2,7 +2,7 @@
 
 #include "reporter.h"
 #include "updaterdialog.h"
-#include "weburl.h"
+#include "updateverification.h"
 
 #include <QCoreApplication>
 #include <QDomDocument>
@@ -47,6 +47,16 @@ void FeedUpdater::runCheck()
 
 void FeedUpdater::post(const QUrl& url, const QByteArray& body, bool interactive, int redirects)
 {
+    if (!UpdateVerification::isAllowedUrl(url, config().allowLoopbackHttp)) {
+        // Answered later, as a check over the network would be.
+        const QString text = tr("Refused to fetch the update feed from %1: updates are only fetched over https")
+                                 .arg(url.toDisplayString());
+        QMetaObject::invokeMethod(this, [this, interactive, text] {
+            setInteractive(interactive);
+            fail(text);
+        }, Qt::QueuedConnection);
+        return;
+    }
     QNetworkRequest request(url);
     request.setTransferTimeout(m_timeoutMs);
     QNetworkReply* reply = manager()->post(request, body);
@@ -70,7 +80,12 @@ void FeedUpdater::replyFinished(QNetworkReply* reply)
     if (target.isValid() && reply->error() == QNetworkReply::NoError) {
         const int redirects = reply->property(redirectsProperty).toInt() + 1;
         const QUrl next = reply->url().resolved(target.toUrl());
-        if (redirects <= maximumRedirects && isWebUrl(next)) {
+        if (!UpdateVerification::isAllowedUrl(next, config().allowLoopbackHttp)) {
+            fail(tr("Refused to follow a redirect from %1 to %2: updates are only fetched over https")
+                     .arg(reply->url().toDisplayString(), next.toDisplayString()));
+            return;
+        }
+        if (redirects <= maximumRedirects) {
             post(next, reply->property(bodyProperty).toByteArray(), isInteractive(), redirects);
             return;
         }
@@ -102,6 +117,8 @@ void FeedUpdater::parseXML(const QByteArray& data)
     QString bestVersion = runningVersion;
     QString downloadUrl;
     QString releaseNotesUrl;
+    QString signature;
+    qint64 length = -1;
     for (QDomElement item = channel.firstChildElement(QStringLiteral("item")); !item.isNull();
          item = item.nextSiblingElement()) {
         const QDomElement enclosure = item.namedItem(QStringLiteral("enclosure")).toElement();
@@ -110,6 +127,11 @@ void FeedUpdater::parseXML(const QByteArray& data)
             bestVersion = version;
             releaseNotesUrl = item.namedItem(QStringLiteral("sparkle:releaseNotesLink")).toElement().text().trimmed();
             downloadUrl = enclosure.attribute(QStringLiteral("url")).trimmed();
+            signature = enclosure.attribute(QStringLiteral("sparkle:edSignature"));
+            bool ok = false;
+            length = enclosure.attribute(QStringLiteral("length")).trimmed().toLongLong(&ok);
+            if (!ok || length < 0)
+                length = -1;
         }
     }
 
@@ -121,6 +143,7 @@ void FeedUpdater::parseXML(const QByteArray& data)
                                            .arg(QCoreApplication::applicationName()));
     } else if (isInteractive() || !skipped) {
         auto* dialog = new UpdaterDialog(bestVersion, downloadUrl, releaseNotesUrl, config());
+        dialog->setDownloadCheck(signature, length);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
         emit updateOffered(dialog);

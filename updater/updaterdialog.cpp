@@ -86,9 +86,15 @@ void UpdaterDialog::on_remindMeLaterButton_clicked()
     done(0);
 }
 
+void UpdaterDialog::setDownloadCheck(const QString& signature, qint64 length)
+{
+    m_signature = signature;
+    m_length = length;
+}
+
 void UpdaterDialog::on_installUpdateButton_clicked()
 {
-    auto* download = new DownloadDialog(m_config, QUrl(m_downloadUrl));
+    auto* download = new DownloadDialog(m_config, QUrl(m_downloadUrl), m_signature, m_length);
     download->setAttribute(Qt::WA_DeleteOnClose);
     download->show();
     emit downloadStarted(download);

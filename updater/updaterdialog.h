@@ -16,6 +16,9 @@ public:
 
     QString version() const { return m_version; }
     QString downloadUrl() const { return m_downloadUrl; }
+    // What the download must match: the enclosure's signature (base64) and
+    // length in bytes (negative when the feed gives none).
+    void setDownloadCheck(const QString& signature, qint64 length);
 
 signals:
     // Emitted with the download dialog that "Install Update" opened.
@@ -29,6 +32,8 @@ private slots:
 private:
     QString m_version;
     QString m_downloadUrl;
+    QString m_signature;
+    qint64 m_length = -1;
     UpdateConfig m_config;
     QWidget* m_releaseNotes;
 };

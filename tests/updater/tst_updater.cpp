@@ -5,10 +5,13 @@
 #include "loopbackserver.h"
 #include "testsupport.h"
 #include "updaterdialog.h"
+#include "updateverification.h"
 
 #include <QWebFrame>
 #include <QWebView>
 #include <QtTest>
+
+#include <sodium.h>
 #include <QtWidgets>
 
 namespace {
@@ -37,9 +40,36 @@ QByteArray feed(const QStringList& versions, const LoopbackServer& server)
 
 UpdateConfig configFor(const LoopbackServer& server)
 {
-    return {QStringLiteral(":/resources/Icon.png"), server.base(),
-            {{"version", "1.0.9"}, {"lastExporter", "x < y & \"z\"\x07"}, {"crashCounter", 3}, {"empty", {}}}};
+    UpdateConfig config{QStringLiteral(":/resources/Icon.png"), server.base(),
+                        {{"version", "1.0.9"}, {"lastExporter", "x < y & \"z\"\x07"}, {"crashCounter", 3}, {"empty", {}}}};
+    config.allowLoopbackHttp = true;
+    return config;
 }
+
+// An Ed25519 key pair of the test's own.
+struct SigningKey
+{
+    SigningKey()
+    {
+        if (sodium_init() < 0)
+            qFatal("libsodium does not start");
+        publicKey.resize(crypto_sign_PUBLICKEYBYTES);
+        secretKey.resize(crypto_sign_SECRETKEYBYTES);
+        crypto_sign_keypair(reinterpret_cast<unsigned char*>(publicKey.data()),
+                            reinterpret_cast<unsigned char*>(secretKey.data()));
+    }
+    // The base64 signature of `data`, as a feed's enclosure carries it.
+    QString sign(const QByteArray& data) const
+    {
+        QByteArray signature(crypto_sign_BYTES, '\0');
+        crypto_sign_detached(reinterpret_cast<unsigned char*>(signature.data()), nullptr,
+                             reinterpret_cast<const unsigned char*>(data.constData()),
+                             static_cast<unsigned long long>(data.size()),
+                             reinterpret_cast<const unsigned char*>(secretKey.constData()));
+        return QString::fromLatin1(signature.toBase64());
+    }
+    QByteArray publicKey, secretKey;
+};
 
 // Runs one check and waits for its answer.
 bool runCheck(FeedUpdater& updater, bool interactive)
@@ -196,6 +226,98 @@ private slots:
         QCOMPARE(AutoUpdater::skippedVersions(), check.skipped.contains(check.offered) ? check.skipped : skipped);
     }
 
+    // The feed comes over https only (the loopback server stands in for it only where the test allows), and a
+    // background check offers an update but never downloads or opens anything by itself.
+    void feedOverHttpsOnly()
+    {
+        bool redirectToHttp = false;
+        LoopbackServer server([&](const HttpRequest&) {
+            return redirectToHttp ? HttpResponse::redirect("http://example.invalid/feed.xml")
+                                  : HttpResponse{200, feed({"1.1.0"}, server)};
+        });
+        RecordingReporter recorder;
+        UpdateConfig plain = configFor(server);
+        plain.allowLoopbackHttp = false;
+        {
+            FeedUpdater updater(plain);
+            QVERIFY(runCheck(updater, true));
+        }
+        QVERIFY(server.requests.isEmpty());
+        QVERIFY2(told(recorder).startsWith("Update check failed: Refused to fetch the update feed from http://127.0.0.1:")
+                     && told(recorder).endsWith(": updates are only fetched over https"), qPrintable(told(recorder)));
+
+        recorder.entries.clear();
+        redirectToHttp = true;
+        {
+            FeedUpdater updater(configFor(server));
+            QVERIFY(runCheck(updater, true));
+        }
+        QVERIFY2(told(recorder).endsWith(" to http://example.invalid/feed.xml: updates are only fetched over https"),
+                 qPrintable(told(recorder)));
+
+        recorder.entries.clear();
+        redirectToHttp = false;
+        bool opened = false;
+        DownloadDialog::setOpener([&](const QString&) { return opened = true; });
+        FeedUpdater updater(configFor(server));
+        QSignalSpy offers(&updater, &FeedUpdater::updateOffered);
+        QVERIFY(runCheck(updater, false));
+        QCOMPARE(offers.size(), 1);
+        QTest::qWait(200);
+        QVERIFY(!opened && recorder.entries.isEmpty());
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        QVERIFY(std::none_of(windows.begin(), windows.end(),
+                             [](QWidget* widget) { return qobject_cast<DownloadDialog*>(widget); }));
+        delete offers.first().first().value<UpdaterDialog*>();
+    }
+
+    // The release tool's signature and public key are what the program checks against.
+    void releaseSigningTool()
+    {
+        if (QStandardPaths::findExecutable("openssl").isEmpty())
+            QSKIP("openssl is not installed");
+        QTemporaryDir dir;
+        const QString key = dir.filePath("key.pem"), release = dir.filePath("hullwright.deb");
+        QVERIFY(QProcess::execute("openssl", {"genpkey", "-algorithm", "ed25519", "-out", key}) == 0);
+        const QByteArray contents = QByteArray("a release\n").repeated(1000);
+        QFile file(release);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+        file.close();
+        const auto run = [](const QStringList& arguments) {
+            QProcess tool;
+            tool.start(QStringLiteral(HWT_SOURCE_DIR "/scripts/sign-update.sh"), arguments);
+            return tool.waitForFinished(30000) && tool.exitCode() == 0 ? tool.readAllStandardOutput().trimmed() : QByteArray();
+        };
+        const QByteArray publicKey = QByteArray::fromBase64(run({"--public-key", key}));
+        const QRegularExpressionMatch attributes = QRegularExpression("^length=\"(\\d+)\" sparkle:edSignature=\"([^\"]+)\"$")
+                                                       .match(QString::fromLatin1(run({release, key})));
+        QVERIFY(attributes.hasMatch());
+        QCOMPARE(attributes.captured(1).toLongLong(), qint64(contents.size()));
+        QVERIFY(UpdateVerification::verify(contents, attributes.captured(2), contents.size(), publicKey));
+        QVERIFY(!UpdateVerification::verify(contents + 'x', attributes.captured(2), -1, publicKey));
+    }
+
+    void allowedAddresses_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("loopbackAllowed");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("https") << "https://downloads.example/x.deb" << false << true;
+        QTest::newRow("http") << "http://downloads.example/x.deb" << true << false;
+        QTest::newRow("loopback, in tests") << "http://127.0.0.1:8080/x.deb" << true << true;
+        QTest::newRow("loopback, shipped") << "http://127.0.0.1:8080/x.deb" << false << false;
+        QTest::newRow("file") << "file:///etc/passwd" << true << false;
+        QTest::newRow("ftp") << "ftp://downloads.example/x.deb" << true << false;
+    }
+
+    void allowedAddresses()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, loopbackAllowed);
+        QFETCH(bool, allowed);
+        QCOMPARE(UpdateVerification::isAllowedUrl(QUrl(url), loopbackAllowed), allowed);
+    }
+
     void downloads_data()
     {
         // Where it goes, whether the installer starts, and "opened <path>" or "rejected" and what the user is told.
@@ -203,6 +325,17 @@ private slots:
         QTest::addColumn<bool>("starts");
         QTest::addColumn<QString>("outcome");  // a pattern; %1: the temporary directory
         QTest::newRow("redirected") << "/dl/hullwright-1.1.0.tar.gz" << true << "opened %1/hullwright-1.1.0.tar.gz";
+        // The file is saved, checked against the feed's signature and length, and deleted when it fails.
+        const QString unverified = "rejected Download failed: The downloaded update could not be verified and was deleted.";
+        for (const char* tag : {"flipped byte", "wrong key", "no signature", "wrong length", "garbled signature"})
+            QTest::newRow(tag) << "/dl/hullwright-1.1.0.tar.gz" << true << unverified;
+        QTest::newRow("no length given") << "/dl/hullwright-1.1.0.tar.gz" << true << "opened %1/hullwright-1.1.0.tar.gz";
+        // https only, redirects included (the tests' loopback server stands in for an https one).
+        QTest::newRow("redirect to plain http") << "/dl/downgrade.deb" << true
+            << "rejected Download failed: Refused to follow a redirect from http://127.0.0.1:\\d+/dl/downgrade.deb to "
+               "http://example.invalid/hullwright.deb: updates are only downloaded over https";
+        QTest::newRow("plain http address") << "http://example.invalid/hullwright.deb" << true
+            << "rejected Download failed: Refused http://example.invalid/hullwright.deb: updates are only downloaded over https";
         QTest::newRow("not found") << "/dl/missing.deb" << true << "rejected Download failed: .+";
         QTest::newRow("silent server") << "/dl/hang.deb" << true << "rejected Download failed: .+";
         QTest::newRow("aborted") << "/dl/hang.deb" << true << "rejected ";
@@ -227,14 +360,25 @@ private slots:
         QVERIFY(QDir(temp.path()).mkdir(QStringLiteral("tmp")));
         qputenv("TMPDIR", tmp.toLocal8Bit());
         const QByteArray installer(200000, 'x');
+        QByteArray served = installer;
+        if (tag == "flipped byte")
+            served[12345] = 'y';
+        const SigningKey key, otherKey;
+        const QString signature = tag == "no signature"        ? QString()
+                                  : tag == "wrong key"         ? otherKey.sign(installer)
+                                  : tag == "garbled signature" ? QStringLiteral("not base64 at all!")
+                                                               : key.sign(installer);
+        const qint64 length = tag == "wrong length" ? installer.size() + 1 : tag == "no length given" ? -1 : installer.size();
         const QString saved = tmp + QStringLiteral("/hullwright-1.1.0.tar.gz");
         bool savedBeforeTheEnd = false;
         LoopbackServer server([&](const HttpRequest& request) {
+            if (request.path.contains("downgrade"))
+                return HttpResponse::redirect("http://example.invalid/hullwright.deb");
             if (request.path.contains("1.1.0") || request.path.contains("loop"))
                 return HttpResponse::redirect(request.path.contains("loop") ? request.path : "/cdn/blob?id=1");
             savedBeforeTheEnd = QFile::exists(saved);
             return request.path.contains("hang") ? HttpResponse::silent()
-                                                 : HttpResponse{request.path.contains("missing") ? 404 : 200, installer};
+                                                 : HttpResponse{request.path.contains("missing") ? 404 : 200, served};
         });
         QString result = QStringLiteral("rejected ");
         DownloadDialog::setOpener([&](const QString& path) {
@@ -245,7 +389,9 @@ private slots:
         RecordingReporter recorder;
         QWidget other;
         other.show();
-        DownloadDialog dialog(UpdateConfig(), path.startsWith(QLatin1Char('/')) ? server.url(path) : QUrl(path));
+        UpdateConfig config = configFor(server);
+        config.publicKey = key.publicKey;
+        DownloadDialog dialog(config, path.startsWith(QLatin1Char('/')) ? server.url(path) : QUrl(path), signature, length);
         dialog.show();
         QSignalSpy finished(&dialog, &QDialog::finished);
         if (tag == QLatin1String("aborted")) {
@@ -264,11 +410,14 @@ private slots:
         // The installer is saved whole, once complete; other windows make way. Only an installer that did not start stays.
         QVERIFY(!savedBeforeTheEnd);
         QFile file(saved);
-        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : "", tag == "redirected" ? installer : "");
-        QCOMPARE(other.isVisible(), starts && tag != "redirected");
-        QCOMPARE(QDir(tmp).entryList(QDir::Files), tag == "redirected" ? QStringList{"hullwright-1.1.0.tar.gz"}
-                                                   : starts                ? QStringList()
-                                                                           : QStringList{"fine.deb"});
+        const bool opened = result.startsWith(QLatin1String("opened"));
+        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : "", opened ? installer : "");
+        QCOMPARE(other.isVisible(), starts && !opened);
+        QCOMPARE(QDir(tmp).entryList(QDir::Files), opened  ? QStringList{"hullwright-1.1.0.tar.gz"}
+                                                   : starts ? QStringList()
+                                                            : QStringList{"fine.deb"});
+        // Told once.
+        QVERIFY(recorder.entries.size() <= 1);
     }
 };
 

@@ -9,4 +9,7 @@ inline constexpr char supportAddress[] = "support@hullwright.org";
 inline constexpr char downloadBaseUrl[] = "https://downloads.hullwright.org";
 // The web server that receives feedback and crash reports.
 inline constexpr char feedbackHost[] = "https://hullwright.org";
+// The Ed25519 public key (base64) that every update download must be signed
+// with; the release process keeps the secret key (scripts/sign-update.sh).
+inline constexpr char updatePublicKey[] = "845V528At53CW7srAWXHfJN4Bw9/GsR6Gsg1p8fBTkA=";
 }
