@@ -87,10 +87,16 @@ QImage readIcon(const QString& file)
     return image.copy(0, 0, iconSize, iconSize);
 }
 
-QPixmap makeIcon(const QPixmap& pixmap)
+// The list icon of a decoded image. A large image is first thinned out by
+// sampling, so that the icon costs next to nothing beside the decode.
+QPixmap makeIcon(const QImage& image)
 {
-    return pixmap.scaled(iconSize, iconSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation)
-        .copy(0, 0, iconSize, iconSize);
+    const QSize sampled = image.size().scaled(4 * iconSize, 4 * iconSize, Qt::KeepAspectRatioByExpanding);
+    const QImage small = sampled.width() < image.width() && sampled.height() < image.height()
+                             ? image.scaled(sampled, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                             : image;
+    return QPixmap::fromImage(small.scaled(iconSize, iconSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation)
+                                  .copy(0, 0, iconSize, iconSize));
 }
 
 
@@ -147,14 +153,13 @@ Entry load(const QString& file)
     // show it at half size; a sprite's pixels are its body's coordinates.
     image.setDevicePixelRatio(1);
     ++decodes;
+    const int costKb = int(qMax<qint64>(1, qint64(image.sizeInBytes()) / 1024));
     Entry entry;
     if (!image.isNull()) {
-        entry.pixmap = QPixmap::fromImage(image);
-        entry.icon = makeIcon(entry.pixmap);
-    }
-    if (!entry.icon.isNull())
+        entry.icon = makeIcon(image);
         icons().insert(key, entry.icon);
-    const int costKb = int(qMax<qint64>(1, qint64(image.sizeInBytes()) / 1024));
+        entry.pixmap = QPixmap::fromImage(std::move(image));
+    }
     cache().insert(key, new Entry(entry), costKb);
     return entry;
 }
