@@ -250,6 +250,7 @@ private slots:
         QTRY_COMPARE(iconChanged.count(), 3);
         QCOMPARE(ImageCache::iconDecodeCount(), iconDecodes + 3);
         QCOMPARE(reopened.element(1)->icon().size(), QSize(32, 32));
+        QCOMPARE(reopened.element(1)->icon().toImage().pixelColor(16, 16), QColor(200, 40, 40));
         QCOMPARE(ImageCache::decodeCount(), decodes);
         QCOMPARE(reopened.element(1)->pixmap().size(), QSize(30, 10));
         QCOMPARE(ImageCache::decodeCount(), decodes + 1);
