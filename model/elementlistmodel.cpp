@@ -331,6 +331,11 @@ void ElementListModel::takeElement(Element* body)
 bool ElementListModel::save(const QString& fileName)
 {
     m_fileName = fileName;
+    return writeCopy(fileName);
+}
+
+bool ElementListModel::writeCopy(const QString& fileName) const
+{
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         return false;

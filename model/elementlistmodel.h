@@ -89,6 +89,9 @@ public:
     // The project file. save() keeps the previous file when it cannot write the
     // whole document; load() throws Error when the file is not a valid project.
     bool save(const QString& fileName);
+    // Writes what save() writes, image paths relative to the copy, and leaves
+    // the document's file name and modified flag alone (recovery copies).
+    bool writeCopy(const QString& fileName) const;
     bool load(const QString& fileName);
 
 signals:
