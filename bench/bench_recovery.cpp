@@ -58,13 +58,33 @@ void BM_WriteRecoveryCopy(benchmark::State& state)
     RecoveryStore store(document.dir.filePath(QStringLiteral("recovery")));
     const QString original = document.dir.filePath(QStringLiteral("level.hws"));
     for (auto _ : state) {
+        // What the editor waits for: the copy taken on its thread. The disk is
+        // written on the store's own thread, outside the timing.
         if (!store.write(*document.model, original))
             state.SkipWithError("write failed");
+        state.PauseTiming();
+        store.flush();
+        state.ResumeTiming();
     }
     state.counters["MB"] = double(QFileInfo(store.projectFile()).size()) / 1e6;
     store.remove();
 }
 BENCHMARK(BM_WriteRecoveryCopy)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond);
+
+// The whole write, the disk included.
+void BM_WriteRecoveryCopyToDisk(benchmark::State& state)
+{
+    Document document(int(state.range(0)));
+    RecoveryStore store(document.dir.filePath(QStringLiteral("recovery")));
+    const QString original = document.dir.filePath(QStringLiteral("level.hws"));
+    for (auto _ : state) {
+        if (!store.write(*document.model, original))
+            state.SkipWithError("write failed");
+        store.flush();
+    }
+    store.remove();
+}
+BENCHMARK(BM_WriteRecoveryCopyToDisk)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond);
 
 }
 

@@ -3,6 +3,7 @@
 #include "elementlistmodel.h"
 #include "error.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
@@ -36,10 +38,21 @@ void prepareLock(QLockFile& lock)
 
 RecoveryStore::RecoveryStore(const QString& directory)
     : m_directory(directory)
+    , m_writer(std::make_unique<QThreadPool>())
 {
+    // One writer: copies reach the disk in the order they were taken.
+    m_writer->setMaxThreadCount(1);
 }
 
-RecoveryStore::~RecoveryStore() = default;
+RecoveryStore::~RecoveryStore()
+{
+    flush();
+}
+
+void RecoveryStore::flush()
+{
+    m_writer->waitForDone();
+}
 
 QString RecoveryStore::defaultDirectory()
 {
@@ -82,23 +95,33 @@ bool RecoveryStore::write(const ElementListModel& document, const QString& origi
 {
     if (m_id.isEmpty() && !claimId())
         return false;
-    if (!document.writeCopy(projectFile()))
+    // The document is read here, on its own thread; the disk is written on the writer's.
+    QBuffer copy;
+    copy.open(QIODevice::WriteOnly);
+    if (!document.writeTo(copy, QFileInfo(projectFile()).absoluteDir()))
         return false;
-    // The description goes last: an entry is offered only once both are complete.
     const QJsonObject description{
         {QStringLiteral("fileName"), originalFileName},
         {QStringLiteral("written"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)},
         {QStringLiteral("pid"), QCoreApplication::applicationPid()},
     };
-    QSaveFile sidecar(sidecarFile());
-    if (!sidecar.open(QIODevice::WriteOnly))
-        return false;
-    sidecar.write(QJsonDocument(description).toJson());
-    return sidecar.commit();
+    m_writer->start([project = projectFile(), bytes = copy.data(), sidecar = sidecarFile(),
+                     text = QJsonDocument(description).toJson()] {
+        // The description goes last: an entry is offered only once both are complete.
+        QSaveFile file(project);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+            return;
+        QSaveFile described(sidecar);
+        if (described.open(QIODevice::WriteOnly) && described.write(text) == text.size())
+            described.commit();
+    });
+    return true;
 }
 
 void RecoveryStore::remove()
 {
+    // A copy still on its way to the disk must not outlive its deletion.
+    flush();
     if (m_id.isEmpty())
         return;
     QFile::remove(sidecarFile());

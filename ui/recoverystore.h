@@ -8,6 +8,7 @@
 
 class ElementListModel;
 class QLockFile;
+class QThreadPool;
 
 // Copies of documents with unsaved changes, kept in the user's data directory
 // so that a crash or a kill loses little work. Each document window owns one
@@ -43,10 +44,13 @@ public:
     QString projectFile() const;
     QString sidecarFile() const;
 
-    // Writes a copy of the document and its description, each atomically; the
-    // document (file name, modified flag) is left as it is. `originalFileName`
-    // is where the user keeps it. False when either file could not be written.
+    // Takes a copy of the document and its description and has them written,
+    // each atomically, on a thread of the store's own; the document (file
+    // name, modified flag) is left as it is. `originalFileName` is where the
+    // user keeps it. False when no copy could be taken.
     bool write(const ElementListModel& document, const QString& originalFileName);
+    // Waits until every copy taken has reached the disk (or failed to).
+    void flush();
     // Deletes this store's entry: nothing unsaved is left to recover.
     void remove();
 
@@ -64,4 +68,5 @@ private:
     QString m_directory;
     QString m_id;
     std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<QThreadPool> m_writer;
 };

@@ -85,6 +85,7 @@ private slots:
         const QString directory = m_dir->filePath(QStringLiteral("data/recovery"));
         RecoveryStore store(directory);
         QVERIFY(store.write(document, project));
+        store.flush();
         const QDateTime after = QDateTime::currentDateTimeUtc().addMSecs(1);
 
         // The user's file, name and modified flag stay as they were.
@@ -122,6 +123,7 @@ private slots:
         change(ended, QStringLiteral("ended"));
         RecoveryStore live(directory);
         QVERIFY(live.write(running, QString()));
+        live.flush();
         // However long an editor runs, its entry is its own.
         const QString lockFile = QFileInfo(live.projectFile()).path() + '/' +
                                  QFileInfo(live.projectFile()).completeBaseName() + ".lock";
@@ -133,6 +135,7 @@ private slots:
 
         auto gone = std::make_unique<RecoveryStore>(directory);
         QVERIFY(gone->write(ended, m_dir->filePath("ended.hws")));
+        gone->flush();
         const QString goneProject = gone->projectFile();
         gone.reset();  // its editor ended without closing the document
 
@@ -166,6 +169,7 @@ private slots:
         ElementListModel document;
         auto store = std::make_unique<RecoveryStore>(directory);
         QVERIFY(store->write(document, QString()));
+        store->flush();
         QVERIFY(ModelTest::writeFile(store->projectFile(), "not a project at all"));
         store.reset();
         const QList<RecoveryStore::Entry> entries = RecoveryStore::abandonedEntries(directory);
