@@ -2,6 +2,7 @@
 
 #include "crashhandler.h"
 #include "crashreportcheck.h"
+#include "elementlistmodel.h"
 #include "error.h"
 #include "exporterregistry.h"
 #include "feedbackdialog.h"
@@ -9,13 +10,18 @@
 #include "gcrashlogcollectorimpl.h"
 #include "globalsettings.h"
 #include "hullwrightapplication.h"
+#include "mainwindow.h"
 #include "organization.h"
+#include "preferences.h"
 #include "reporter.h"
 #include "startupprobe.h"
 #include "systeminquiry.h"
 #include "templatelookups.h"
 
 #include <QDebug>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <QUuid>
 
@@ -37,6 +43,60 @@ void runCrashReportCheck()
     dialog.exec();
     if (application)
         application->setHandlingCrash(false);
+}
+
+RecoveryAnswer askAboutRecovery(const QDateTime& written)
+{
+    QMessageBox box;
+    box.setIcon(QMessageBox::Question);
+    box.setWindowTitle(QCoreApplication::translate("Startup", "Recover Unsaved Work"));
+    box.setText(QCoreApplication::translate("Startup", "Recover unsaved work from %1?")
+                    .arg(QLocale().toString(written.toLocalTime(), QLocale::LongFormat)));
+    QPushButton* recover = box.addButton(QCoreApplication::translate("Startup", "Recover"), QMessageBox::AcceptRole);
+    QPushButton* discard =
+        box.addButton(QCoreApplication::translate("Startup", "Discard"), QMessageBox::DestructiveRole);
+    // Closing the box decides nothing: the work stays for the next start.
+    QPushButton* later = box.addButton(QCoreApplication::translate("Startup", "Later"), QMessageBox::RejectRole);
+    box.setDefaultButton(recover);
+    box.setEscapeButton(later);
+    box.exec();
+    if (box.clickedButton() == recover)
+        return RecoveryAnswer::Recover;
+    if (box.clickedButton() == discard)
+        return RecoveryAnswer::Discard;
+    return RecoveryAnswer::Later;
+}
+
+QList<GMainWindow*> runRecoveryCheck(const RecoveryQuestion& ask, const QString& directory)
+{
+    QList<GMainWindow*> windows;
+    QList<RecoveryStore::Entry> entries = RecoveryStore::abandonedEntries(directory);
+    for (RecoveryStore::Entry& entry : entries) {
+        const RecoveryAnswer answer = ask(entry.written);
+        if (answer == RecoveryAnswer::Discard)
+            RecoveryStore::discard(entry);
+        if (answer != RecoveryAnswer::Recover)
+            continue;
+        QString problem;
+        std::unique_ptr<ElementListModel> document = RecoveryStore::read(entry, &problem);
+        GApplication* application = GApplication::instance();
+        auto* window = document && application ? qobject_cast<MainWindow*>(application->newFile()) : nullptr;
+        if (!window) {
+            // The copy stays for another try.
+            Reporter::current().report(Reporter::Warning,
+                                       QCoreApplication::translate("Startup", "Recover Unsaved Work"),
+                                       QCoreApplication::translate("Startup", "Could not recover the work: %1")
+                                           .arg(problem));
+            continue;
+        }
+        window->setModel(document.release());
+        if (!entry.originalFileName.isEmpty())
+            window->setFileName(entry.originalFileName);
+        // This window autosaves the document anew.
+        RecoveryStore::discard(entry);
+        windows << window;
+    }
+    return windows;
 }
 
 UpdateConfig prepareUpdateConfig()
@@ -126,6 +186,7 @@ int run(int argc, char** argv)
     StartupProbe::installIfRequested();
 
     const QString applicationDir = QCoreApplication::applicationDirPath();
+    Preferences::applyImageMemorySetting();
     runCrashReportCheck();
     UpdateConfig updateConfig = prepareUpdateConfig();
     ensureInstallationId();
@@ -134,7 +195,9 @@ int run(int argc, char** argv)
     scanExporters(applicationDir);
     registerTemplateLookups();
 
-    app.newFile();
+    // After the exporters are known, so that recovered documents find theirs.
+    if (runRecoveryCheck().isEmpty())
+        app.newFile();
     app.queueOpenRequests(requestedFiles);
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "startupprobe.h"
 
+#include <QAbstractItemView>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QTimer>
@@ -11,6 +12,7 @@
 StartupProbe::StartupProbe(qint64 launchNs, QObject* parent)
     : QObject(parent)
     , m_launchNs(launchNs)
+    , m_untilBodyList(qEnvironmentVariableIsSet("HULLWRIGHT_STARTUP_PROBE_LIST"))
 {
 }
 
@@ -26,16 +28,26 @@ void StartupProbe::installIfRequested()
 
 bool StartupProbe::eventFilter(QObject* watched, QEvent* event)
 {
-    if (!m_reported && event->type() == QEvent::Expose) {
+    if (m_reported)
+        return QObject::eventFilter(watched, event);
+    bool shown = false;
+    if (m_untilBodyList) {
+        // The body list painting the rows of an opened project.
+        auto* viewport = qobject_cast<QWidget*>(watched);
+        auto* list = viewport ? qobject_cast<QAbstractItemView*>(viewport->parentWidget()) : nullptr;
+        shown = event->type() == QEvent::Paint && list && list->objectName() == QLatin1String("elementList")
+                && list->viewport() == viewport && list->model() && list->model()->rowCount() > 0;
+    } else if (event->type() == QEvent::Expose) {
         auto* window = qobject_cast<QWindow*>(watched);
-        if (window && window->isExposed()) {
-            m_reported = true;
-            const auto now = std::chrono::system_clock::now().time_since_epoch();
-            const qint64 nowNs = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
-            std::printf("startup-ms %.1f\n", double(nowNs - m_launchNs) / 1e6);
-            std::fflush(stdout);
-            QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
-        }
+        shown = window && window->isExposed();
+    }
+    if (shown) {
+        m_reported = true;
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        const qint64 nowNs = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
+        std::printf("startup-ms %.1f\n", double(nowNs - m_launchNs) / 1e6);
+        std::fflush(stdout);
+        QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
     }
     return QObject::eventFilter(watched, event);
 }

@@ -4,7 +4,9 @@
 
 // Measures start-up for benchmarks: when HULLWRIGHT_STARTUP_PROBE holds the
 // launch time (nanoseconds since the epoch), the time until the first window
-// is exposed on screen is printed and the program quits.
+// is exposed on screen is printed and the program quits. With
+// HULLWRIGHT_STARTUP_PROBE_LIST set as well, the time until the body list
+// paints the bodies of the project opened from the command line.
 class StartupProbe final : public QObject
 {
     Q_OBJECT
@@ -18,5 +20,6 @@ private:
     explicit StartupProbe(qint64 launchNs, QObject* parent);
 
     qint64 m_launchNs;
+    bool m_untilBodyList;
     bool m_reported = false;
 };

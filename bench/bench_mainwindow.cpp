@@ -5,6 +5,7 @@
 #include "exporter.h"
 #include "exporterregistry.h"
 #include "fixturepolygon.h"
+#include "imagecache.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -108,6 +109,41 @@ void BM_SelectBody(benchmark::State& state)
         state.SkipWithError("the window did not follow the selection");
 }
 BENCHMARK(BM_SelectBody)->Unit(benchmark::kMillisecond);
+
+// Selecting a body whose 2048 x 2048 image is not decoded yet: the decode, the editor and the panels.
+void BM_SelectUndecodedBody2048(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    registerExporter(QDir(dir.path()));
+    MainWindow window;
+    window.show();
+    // A photograph-like image compresses as little as most large sprites.
+    QImage image(2048, 2048, QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            line[x] = qRgba((x * 7 + y * 3) & 255, (x ^ y) & 255, (x * y) & 255, (x + y) % 511 > 100 ? 255 : 0);
+    }
+    for (int b = 0; b < 2; ++b) {
+        const QString path = QDir(dir.path()).filePath(QStringLiteral("big%1.png").arg(b));
+        image.save(path, "PNG");
+        addFixtures(window.model()->addFile(path), 3);
+    }
+    QApplication::processEvents();
+    auto* list = window.findChild<QListView*>(QStringLiteral("elementList"));
+    int row = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        ImageCache::clear();
+        row = 1 - row;
+        state.ResumeTiming();
+        list->selectionModel()->setCurrentIndex(list->model()->index(row, 0), QItemSelectionModel::ClearAndSelect);
+        QApplication::processEvents();
+    }
+    if (window.currentElement() != window.model()->element(row))
+        state.SkipWithError("the window did not follow the selection");
+}
+BENCHMARK(BM_SelectUndecodedBody2048)->Unit(benchmark::kMillisecond);
 
 QString writeProject(const QDir& dir, int bodies)
 {

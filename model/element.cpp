@@ -86,7 +86,18 @@ QVariant Element::data(int role) const
     case Qt::EditRole:
         return name();
     case Qt::DecorationRole:
-        return m_icon;
+        // Icons are made in the background for the rows a view shows; until
+        // then an empty one keeps the row's layout.
+        if (m_icon.isNull() && m_imageValid)
+            m_icon = ImageCache::icon(m_pixmapFile);
+        if (m_icon.isNull() && m_imageValid && !m_iconRequested) {
+            m_iconRequested = true;
+            auto* self = const_cast<Element*>(this);
+            connect(ImageCache::notifier(), &ImageCache::Notifier::iconReady, self, &Element::takeIcon,
+                    Qt::UniqueConnection);
+            ImageCache::requestIcon(m_pixmapFile);
+        }
+        return m_icon.isNull() ? ImageCache::placeholderIcon() : m_icon;
     case Qt::ForegroundRole:
         return m_imageValid ? QColor(0, 0, 0, 255) : QColor(255, 0, 0, 255);
     default:
@@ -164,19 +175,42 @@ QString Element::currentImageName() const
 
 void Element::loadPixmap(const QString& file)
 {
-    // The pixmap may hold another frame than the current image (showImage).
-    if (!m_pixmap.isNull() && file == m_pixmapFile)
-        return;
-    const ImageCache::Entry image = ImageCache::load(file);
-    m_pixmap = image.pixmap;
+    // The shown file may be another frame than the current image (showImage).
+    const ImageCache::Header header = ImageCache::header(file);
     m_pixmapFile = file;
-    m_imageValid = !image.pixmap.isNull();
+    m_imageValid = header.readable;
+    m_iconRequested = false;
     if (m_imageValid) {
-        setValueDirect(sizeKey, m_pixmap.size());
-        m_icon = image.icon;
+        setValueDirect(sizeKey, header.size);
+        m_icon = ImageCache::icon(file);
     } else {
         m_icon = ImageCache::missingIcon();
     }
+}
+
+QPixmap Element::pixmap() const
+{
+    const ImageCache::Entry image = ImageCache::load(m_pixmapFile);
+    if (image.pixmap.isNull() && m_imageValid) {
+        // A header that reads but pixels that do not: the body shows as broken from now on.
+        m_imageValid = false;
+        m_icon = ImageCache::missingIcon();
+        const_cast<Element*>(this)->emitDataChanged();
+    } else if (m_icon.isNull() && !image.icon.isNull()) {
+        // The full decode made the icon before the background could.
+        m_icon = image.icon;
+        const_cast<Element*>(this)->emitDataChanged();
+    }
+    return image.pixmap;
+}
+
+void Element::takeIcon(const QString& file)
+{
+    if (file != m_pixmapFile || !m_imageValid)
+        return;
+    m_icon = ImageCache::icon(file);
+    disconnect(ImageCache::notifier(), &ImageCache::Notifier::iconReady, this, &Element::takeIcon);
+    emitDataChanged();
 }
 
 void Element::setCurrentImage(const QString& file)

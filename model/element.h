@@ -49,7 +49,9 @@ public:
     QStringList imageFileNames() const;
     QString currentImageName() const;
 
-    QPixmap pixmap() const { return m_pixmap; }
+    // The shown image, decoded now if it is not in the image cache.
+    QPixmap pixmap() const;
+    // The list icon; null until it has been made (see data()).
     QPixmap icon() const { return m_icon; }
     bool isImageValid() const { return m_imageValid; }
 
@@ -57,6 +59,8 @@ public:
     void addImageFileName(const QString& file);
     void addImageFileNameDirect(const QString& file);
     void removeImageFileName(const QString& file);
+    // Shows the file: reads its size from the image header; the pixels are
+    // decoded when pixmap() is first asked for.
     void loadPixmap(const QString& file);
     void refreshImage();
     // Shows one frame of an animated body without changing the current image.
@@ -95,10 +99,12 @@ private:
     void addImageFileName(const QString& file, bool undoable);
 
     QList<Fixture*> m_fixtures;
-    QPixmap m_pixmap;
-    QString m_pixmapFile;  // the file m_pixmap was loaded from
-    QPixmap m_icon;
+    void takeIcon(const QString& file);
+
+    QString m_pixmapFile;  // the file shown
+    mutable QPixmap m_icon;
     Exporter* m_exporter;
     ElementListModel* m_document;
-    bool m_imageValid = false;
+    mutable bool m_imageValid = false;
+    mutable bool m_iconRequested = false;
 };

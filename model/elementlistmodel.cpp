@@ -331,28 +331,36 @@ void ElementListModel::takeElement(Element* body)
 bool ElementListModel::save(const QString& fileName)
 {
     m_fileName = fileName;
+    return writeCopy(fileName);
+}
+
+bool ElementListModel::writeCopy(const QString& fileName) const
+{
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    const QDir dir = QFileInfo(fileName).absoluteDir();
+    // A stream that failed, data that did not reach the disk (commit() does not
+    // notice a failing final flush) or a file that cannot replace the old one
+    // is a failed save; the previous file stays as it was.
+    if (!writeTo(file, QFileInfo(fileName).absoluteDir()) || !file.flush() || file.error() != QFileDevice::NoError) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
 
+bool ElementListModel::writeTo(QIODevice& device, const QDir& dir) const
+{
     QHash<QString, QVariant> stored = values();
     rewritePaths(stored, exportFileNameKey, [&dir](const QString& path) { return dir.relativeFilePath(path); });
 
-    QDataStream stream(&file);
+    QDataStream stream(&device);
     StreamIO::prepare(stream);
     stream << mainTag << mainVersion << exporterName() << exporterDisplayName() << stored << qint32(rowCount());
     const QList<Element*> bodies = elements();
     for (const Element* body : bodies)
         body->save(stream, dir);
-    // A stream that failed, data that did not reach the disk (commit() does not
-    // notice a failing final flush) or a file that cannot replace the old one
-    // is a failed save; the previous file stays as it was.
-    if (stream.status() != QDataStream::Ok || !file.flush() || file.error() != QFileDevice::NoError) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return stream.status() == QDataStream::Ok;
 }
 
 void ElementListModel::readBodies(QDataStream& stream, const QDir& dir)

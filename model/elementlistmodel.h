@@ -9,6 +9,8 @@
 class Element;
 class Exporter;
 class QAction;
+class QDir;
+class QIODevice;
 class QUndoStack;
 
 // The document: the bodies as rows of a one-column item model, the
@@ -89,6 +91,11 @@ public:
     // The project file. save() keeps the previous file when it cannot write the
     // whole document; load() throws Error when the file is not a valid project.
     bool save(const QString& fileName);
+    // Writes what save() writes, image paths relative to the copy, and leaves
+    // the document's file name and modified flag alone (recovery copies).
+    bool writeCopy(const QString& fileName) const;
+    // The bytes of the project file, image paths relative to `dir`.
+    bool writeTo(QIODevice& device, const QDir& dir) const;
     bool load(const QString& fileName);
 
 signals:

@@ -6,32 +6,97 @@
 #include <QHash>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QSet>
+#include <QThreadPool>
 
 namespace ImageCache {
 
 namespace {
 constexpr int iconSize = 32;
-// Cost is in kilobytes of pixel data; what bodies still show stays alive
-// through their own copies when an entry is dropped.
-constexpr int maxCostKb = 256 * 1024;
+constexpr int defaultBudgetMb = 512;
 int decodes = 0;
+int iconDecodes = 0;
 
+QThreadPool& iconPool()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
+QPixmap& placeholder()
+{
+    static QPixmap blank;
+    return blank;
+}
+
+void shutDown()
+{
+    // Icons still being made must not deliver into a cache that is going away.
+    iconPool().clear();
+    iconPool().waitForDone();
+    clear();
+    placeholder() = QPixmap();
+}
+
+// Cost is in kilobytes of pixel data; an image the editor still shows stays
+// alive through its own copy when its entry is dropped.
 QCache<QString, Entry>& cache()
 {
-    static QCache<QString, Entry> entries(maxCostKb);
+    static QCache<QString, Entry> entries(defaultBudgetMb * 1024);
     static const bool cleanUpRegistered = [] {
         // Pixmaps must go while the application object still exists.
-        qAddPostRoutine(clear);
+        qAddPostRoutine(shutDown);
         return true;
     }();
     Q_UNUSED(cleanUpRegistered)
     return entries;
 }
 
-QPixmap makeIcon(const QPixmap& pixmap)
+QHash<QString, Header>& headers()
 {
-    return pixmap.scaled(iconSize, iconSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation)
-        .copy(0, 0, iconSize, iconSize);
+    static QHash<QString, Header> known;
+    return known;
+}
+
+// Icons by cache key, and the keys whose icon is being made; GUI thread only.
+QHash<QString, QPixmap>& icons()
+{
+    static QHash<QString, QPixmap> made;
+    return made;
+}
+
+QSet<QString>& pendingIcons()
+{
+    static QSet<QString> pending;
+    return pending;
+}
+
+// An icon of the image read at a reduced size, cropped as the list shows it.
+QImage readIcon(const QString& file)
+{
+    QImageReader reader(file);
+    const QSize size = reader.size();
+    if (size.isValid() && !size.isEmpty())
+        reader.setScaledSize(size.scaled(iconSize, iconSize, Qt::KeepAspectRatioByExpanding));
+    QImage image = reader.read();
+    if (image.isNull())
+        return image;
+    image.setDevicePixelRatio(1);
+    if (image.width() != iconSize && image.height() != iconSize)
+        image = image.scaled(iconSize, iconSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    return image.copy(0, 0, iconSize, iconSize);
+}
+
+// The list icon of a decoded image. A large image is first thinned out by
+// sampling, so that the icon costs next to nothing beside the decode.
+QPixmap makeIcon(const QImage& image)
+{
+    const QSize sampled = image.size().scaled(4 * iconSize, 4 * iconSize, Qt::KeepAspectRatioByExpanding);
+    const QImage small = sampled.width() < image.width() && sampled.height() < image.height()
+                             ? image.scaled(sampled, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                             : image;
+    return QPixmap::fromImage(small.scaled(iconSize, iconSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation)
+                                  .copy(0, 0, iconSize, iconSize));
 }
 
 
@@ -88,14 +153,46 @@ Entry load(const QString& file)
     // show it at half size; a sprite's pixels are its body's coordinates.
     image.setDevicePixelRatio(1);
     ++decodes;
+    const int costKb = int(qMax<qint64>(1, qint64(image.sizeInBytes()) / 1024));
     Entry entry;
     if (!image.isNull()) {
-        entry.pixmap = QPixmap::fromImage(image);
-        entry.icon = makeIcon(entry.pixmap);
+        entry.icon = makeIcon(image);
+        icons().insert(key, entry.icon);
+        entry.pixmap = QPixmap::fromImage(std::move(image));
     }
-    const int costKb = int(qMax<qint64>(1, qint64(image.sizeInBytes()) / 1024));
-    cache().insert(key, new Entry(entry), qMin(costKb, maxCostKb));
+    cache().insert(key, new Entry(entry), costKb);
     return entry;
+}
+
+Header header(const QString& file)
+{
+    const QString key = keyFor(file);
+    if (key.isEmpty())
+        return {};
+    const auto known = headers().constFind(key);
+    if (known != headers().constEnd())
+        return *known;
+    QImageReader reader(file);
+    Header result;
+    result.size = reader.size();
+    result.readable = reader.canRead() && result.size.isValid();
+    // A format that states no size in its header is read in full to learn it.
+    if (!result.size.isValid() && reader.canRead()) {
+        const Entry entry = load(file);
+        result.size = entry.pixmap.size();
+        result.readable = !entry.pixmap.isNull();
+    }
+    headers().insert(key, result);
+    return result;
+}
+
+QPixmap placeholderIcon()
+{
+    if (placeholder().isNull()) {
+        placeholder() = QPixmap(iconSize, iconSize);
+        placeholder().fill(Qt::transparent);
+    }
+    return placeholder();
 }
 
 QPixmap missingIcon()
@@ -106,11 +203,70 @@ QPixmap missingIcon()
 void clear()
 {
     cache().clear();
+    headers().clear();
+    icons().clear();
 }
 
 int decodeCount()
 {
     return decodes;
+}
+
+void setBudgetMegabytes(int megabytes)
+{
+    cache().setMaxCost(qBound(1, megabytes, 1024 * 1024) * 1024);
+}
+
+int budgetMegabytes()
+{
+    return cache().maxCost() / 1024;
+}
+
+int usedKilobytes()
+{
+    return cache().totalCost();
+}
+
+QPixmap icon(const QString& file)
+{
+    const QString key = keyFor(file);
+    return key.isEmpty() ? QPixmap() : icons().value(key);
+}
+
+void requestIcon(const QString& file)
+{
+    const QString key = keyFor(file);
+    if (key.isEmpty() || icons().contains(key) || pendingIcons().contains(key))
+        return;
+    pendingIcons().insert(key);
+    Notifier* target = notifier();
+    iconPool().start([file, key, target] {
+        const QImage image = readIcon(file);
+        QMetaObject::invokeMethod(target, [file, key, image, target] {
+            ++iconDecodes;
+            pendingIcons().remove(key);
+            icons().insert(key, image.isNull() ? missingIcon() : QPixmap::fromImage(image));
+            emit target->iconReady(file);
+        }, Qt::QueuedConnection);
+    });
+}
+
+Notifier* notifier()
+{
+    // Made on the GUI thread, where the icons are delivered.
+    static Notifier instance;
+    return &instance;
+}
+
+void waitForIcons()
+{
+    iconPool().waitForDone();
+    QCoreApplication::sendPostedEvents(notifier());
+}
+
+int iconDecodeCount()
+{
+    return iconDecodes;
 }
 
 }

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "editorsettings.h"
 #include "element.h"
 #include "elementlist.h"
 #include "elementlistmodel.h"
@@ -16,12 +17,14 @@
 #include "limbeditorscene.h"
 #include "previewwindow.h"
 #include "publisher.h"
+#include "recoverystore.h"
 #include "reporter.h"
 #include "shapeeditor.h"
 #include "tracersettings.h"
 #include "undofixturelistchange.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
 #include <QDialogButtonBox>
@@ -38,6 +41,7 @@
 #include <QScrollArea>
 #include <QSpacerItem>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QUndoCommand>
 #include <QVBoxLayout>
@@ -67,6 +71,12 @@ MainWindow::MainWindow()
 {
     setObjectName(QStringLiteral("MainWindow"));
     resize(1100, 720);
+    m_recovery = std::make_unique<RecoveryStore>();
+    m_autosaveTimer = new QTimer(this);
+    connect(m_autosaveTimer, &QTimer::timeout, this, &MainWindow::autosave);
+    setAutosaveIntervalMs(EditorSettings::instance().autosaveMinutes() * 60 * 1000);
+    connect(&EditorSettings::instance(), &EditorSettings::autosaveMinutesChanged, this,
+            [this](int minutes) { setAutosaveIntervalMs(minutes * 60 * 1000); });
     buildForm();
 
     m_shapeEditor->setElement(nullptr);
@@ -395,6 +405,14 @@ void MainWindow::setModel(ElementListModel* m)
         m_preview->setCurrentBody(nullptr);
         m_preview->setDocument(m);
     }
+    // The recovery copy was of the document that is now gone.
+    if (previous)
+        m_recovery->remove();
+    connect(m, &ElementListModel::modifiedChanged, this, [this](bool modified) {
+        // Saved: nothing is left to recover.
+        if (!modified)
+            m_recovery->remove();
+    });
     previous.reset();
 }
 
@@ -543,6 +561,37 @@ bool MainWindow::saveFile(const QString& fileName)
 bool MainWindow::isModified()
 {
     return m_model->isModified();
+}
+
+int MainWindow::autosaveIntervalMs() const
+{
+    return m_autosaveTimer->isActive() ? m_autosaveTimer->interval() : 0;
+}
+
+void MainWindow::setAutosaveIntervalMs(int milliseconds)
+{
+    if (milliseconds <= 0) {
+        m_autosaveTimer->stop();
+        return;
+    }
+    m_autosaveTimer->start(milliseconds);
+}
+
+void MainWindow::autosave()
+{
+    if (!m_model->isModified())
+        return;
+    // A failed copy is retried at the next interval; the user's own file is never involved.
+    if (!m_recovery->write(*m_model, fileName()))
+        qWarning().noquote() << "Could not write the recovery copy in" << m_recovery->directory();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    GMainWindow::closeEvent(event);
+    // Saved or discarded by the user: the recovery copy has served its purpose.
+    if (event->isAccepted())
+        m_recovery->remove();
 }
 
 void MainWindow::saveCustomSettings(QSettings&)

@@ -21,7 +21,9 @@ class QDockWidget;
 class QLabel;
 class QPushButton;
 class QScrollArea;
+class QTimer;
 class QToolBar;
+class RecoveryStore;
 class ShapeEditor;
 
 // The document window: the shape editor in the middle, the body list on the
@@ -50,6 +52,15 @@ public:
     // The physics preview, once it has been opened.
     PreviewWindow* preview() const { return m_preview; }
 
+    // Where the unsaved changes of this window's document are copied every
+    // autosave interval; the copy goes when the document is saved or the
+    // window closes normally.
+    RecoveryStore* recoveryStore() const { return m_recovery.get(); }
+    // The autosave interval from the preferences follows changes to them;
+    // 0 turns autosave off.
+    int autosaveIntervalMs() const;
+    void setAutosaveIntervalMs(int milliseconds);
+
 public slots:
     bool isModified() override;
     void sceneChanged(LimbEditorScene* scene);
@@ -77,6 +88,7 @@ protected:
     void saveCustomSettings(QSettings& settings) override;
     void restoreCustomSettings(QSettings& settings) override;
     void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     struct Section
@@ -94,6 +106,8 @@ private:
     void updateTitle();
     void showSection(const Section& section, bool hasContent);
     void updatePublishing();
+    // Copies the document to the recovery store when it has unsaved changes.
+    void autosave();
 
     ShapeEditor* m_shapeEditor = nullptr;
     ElementList* m_elementsList = nullptr;
@@ -119,6 +133,8 @@ private:
     QAction* m_traceAllBodiesAction = nullptr;
     QAction* m_previewAction = nullptr;
     PreviewWindow* m_preview = nullptr;
+    std::unique_ptr<RecoveryStore> m_recovery;
+    QTimer* m_autosaveTimer = nullptr;
     QMenu* m_fileMenu = nullptr;
     QMenu* m_editMenu = nullptr;
     QMenu* m_helpMenu = nullptr;

@@ -1,6 +1,8 @@
 #include "preferences.h"
 
+#include "editorsettings.h"
 #include "globalsettings.h"
+#include "imagecache.h"
 #include "updateoptions.h"
 
 #include <QCheckBox>
@@ -12,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -49,6 +52,25 @@ Preferences::Preferences(QWidget* parent)
     exportersLayout->addWidget(m_note, 2, 0, 1, 2);
     layout->addWidget(m_exporters);
 
+    m_editor = new QGroupBox(this);
+    m_editor->setObjectName(QStringLiteral("editorGroup"));
+    auto* editorLayout = new QGridLayout(m_editor);
+    m_autosaveLabel = new QLabel(m_editor);
+    m_autosave = new QSpinBox(m_editor);
+    m_autosave->setObjectName(QStringLiteral("autosaveSpinBox"));
+    m_autosave->setRange(0, EditorSettings::maxAutosaveMinutes);
+    m_autosaveLabel->setBuddy(m_autosave);
+    m_imageMemoryLabel = new QLabel(m_editor);
+    m_imageMemory = new QSpinBox(m_editor);
+    m_imageMemory->setObjectName(QStringLiteral("imageMemorySpinBox"));
+    m_imageMemory->setRange(EditorSettings::minImageMemoryMegabytes, EditorSettings::maxImageMemoryMegabytes);
+    m_imageMemoryLabel->setBuddy(m_imageMemory);
+    editorLayout->addWidget(m_autosaveLabel, 0, 0);
+    editorLayout->addWidget(m_autosave, 0, 1);
+    editorLayout->addWidget(m_imageMemoryLabel, 1, 0);
+    editorLayout->addWidget(m_imageMemory, 1, 1);
+    layout->addWidget(m_editor);
+
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     m_ok = new QPushButton(this);
@@ -60,6 +82,16 @@ Preferences::Preferences(QWidget* parent)
     m_autoUpdates->setChecked(UpdateOptions::autoUpdatesEnabled());
     m_betaUpdates->setChecked(UpdateOptions::betaUpdatesEnabled());
     m_directory->setText(GlobalSettings().customExporterPath());
+    EditorSettings& editorSettings = EditorSettings::instance();
+    m_autosave->setValue(editorSettings.autosaveMinutes());
+    m_imageMemory->setValue(editorSettings.imageMemoryMegabytes());
+    // Connected after the stored values are shown, so opening the dialog changes nothing.
+    connect(m_autosave, qOverload<int>(&QSpinBox::valueChanged), &editorSettings,
+            &EditorSettings::setAutosaveMinutes);
+    connect(m_imageMemory, qOverload<int>(&QSpinBox::valueChanged), this, [](int megabytes) {
+        EditorSettings::instance().setImageMemoryMegabytes(megabytes);
+        applyImageMemorySetting();
+    });
 
     retranslate();
     QMetaObject::connectSlotsByName(this);
@@ -77,7 +109,15 @@ void Preferences::retranslate()
     m_directoryLabel->setText(tr("Custom exporter directory"));
     m_browse->setText(tr("..."));
     m_note->setText(tr("Please restart Hullwright\nif you change this.\n\nCurrently exporters are\nonly read during startup."));
+    m_editor->setTitle(tr("Editor"));
+    m_autosaveLabel->setText(tr("Autosave every N minutes (0: off)"));
+    m_imageMemoryLabel->setText(tr("Image memory (MB)"));
     m_ok->setText(tr("OK"));
+}
+
+void Preferences::applyImageMemorySetting()
+{
+    ImageCache::setBudgetMegabytes(EditorSettings::instance().imageMemoryMegabytes());
 }
 
 void Preferences::changeEvent(QEvent* event)

@@ -7,16 +7,20 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QToolButton;
 
-// The options of the update checker and the custom exporter directory. Every
-// change is stored at once; OK only closes the dialog.
+// The options of the update checker, the custom exporter directory, autosave
+// and image memory. Every change is stored at once; OK only closes the dialog.
 class Preferences : public QDialog
 {
     Q_OBJECT
 public:
     explicit Preferences(QWidget* parent = nullptr);
     ~Preferences() override;
+
+    // Hands the stored image memory budget to the image cache.
+    static void applyImageMemorySetting();
 
 private slots:
     void on_customExporterButton_clicked();
@@ -37,5 +41,10 @@ private:
     QLineEdit* m_directory = nullptr;
     QToolButton* m_browse = nullptr;
     QLabel* m_note = nullptr;
+    QGroupBox* m_editor = nullptr;
+    QLabel* m_autosaveLabel = nullptr;
+    QSpinBox* m_autosave = nullptr;
+    QLabel* m_imageMemoryLabel = nullptr;
+    QSpinBox* m_imageMemory = nullptr;
     QPushButton* m_ok = nullptr;
 };

@@ -8,6 +8,8 @@
 #include "hullwrightapplication.h"
 #include "loopbackserver.h"
 #include "mainwindow.h"
+#include "modeltestsupport.h"
+#include "recoverystore.h"
 #include "startup.h"
 #include "systeminquiry.h"
 #include "testsupport.h"
@@ -16,7 +18,26 @@
 #include <QtTest>
 #include <QtWidgets>
 
+Q_DECLARE_METATYPE(Startup::RecoveryAnswer)
+
 namespace {
+
+// A saved project of one body for `image`, loaded again and changed: a document with unsaved work.
+std::unique_ptr<ElementListModel> changedProject(const QDir& dir, const QString& image, int width)
+{
+    const QString project = dir.filePath(image + QStringLiteral(".hws"));
+    {
+        ElementListModel document;
+        ModelTest::addBody(document, ModelTest::makeImage(dir, image + QStringLiteral(".png"), width, 4));
+        if (!document.save(project))
+            return nullptr;
+    }
+    auto document = std::make_unique<ElementListModel>();
+    if (!document->load(project))
+        return nullptr;
+    document->element(0)->setValue(QStringLiteral("name"), QString(QStringLiteral("renamed ") + image));
+    return document;
+}
 
 // Whether the web engine's library is mapped into this process.
 bool webEngineLoaded()
@@ -86,6 +107,157 @@ private slots:
         Startup::runCrashReportCheck();
         QCoreApplication::processEvents();
         QCOMPARE(shown, 1);
+    }
+
+    void recoveryAsksOncePerEntryOfAnEndedEditor()
+    {
+        QTemporaryDir dir;
+        const QString recovery = dir.filePath(QStringLiteral("recovery"));
+        const QDir images(dir.path());
+        const std::unique_ptr<ElementListModel> untitled = changedProject(images, "a", 4);
+        const std::unique_ptr<ElementListModel> discarded = changedProject(images, "b", 5);
+        const std::unique_ptr<ElementListModel> kept = changedProject(images, "c", 6);
+        QVERIFY(untitled && discarded && kept);
+        // Three editors that ended without closing their documents, in this order.
+        const QList<QPair<ElementListModel*, QString>> documents{
+            {untitled.get(), QString()}, {discarded.get(), dir.filePath("b.hws")}, {kept.get(), dir.filePath("kept.hws")}};
+        QStringList copies;
+        for (const auto& [document, fileName] : documents) {
+            RecoveryStore store(recovery);
+            QVERIFY(store.write(*document, fileName));
+            copies << store.projectFile();
+            QTest::qWait(5);
+        }
+        // An editor still running keeps its entry to itself.
+        RecoveryStore running(recovery);
+        QVERIFY(running.write(*kept, dir.filePath("running.hws")));
+
+        RecordingReporter recorder;  // the documents name no exporter known here
+        QList<QDateTime> asked;
+        QList<Startup::RecoveryAnswer> answers{Startup::RecoveryAnswer::Recover, Startup::RecoveryAnswer::Discard,
+                                               Startup::RecoveryAnswer::Later};
+        const auto ask = [&](const QDateTime& written) {
+            asked << written;
+            return answers.takeFirst();
+        };
+        QList<GMainWindow*> windows = Startup::runRecoveryCheck(ask, recovery);
+        QCOMPARE(asked.size(), 3);
+        QVERIFY(asked.at(0) < asked.at(1) && asked.at(1) < asked.at(2));
+        QCOMPARE(windows.size(), 1);
+        auto* window = qobject_cast<MainWindow*>(windows.first());
+        QCOMPARE(ModelTest::describe(*window->model()), ModelTest::describe(*untitled));
+        QVERIFY(window->isModified() && window->isWindowModified());
+        QCOMPARE(window->fileName(), QString());
+        // Recovered and discarded copies are gone; the one left for later comes back at the next start, alone.
+        QVERIFY(!QFileInfo::exists(copies.at(0)) && !QFileInfo::exists(copies.at(1)));
+        QVERIFY(QFileInfo::exists(copies.at(2)) && QFileInfo::exists(running.projectFile()));
+        asked.clear();
+        answers = {Startup::RecoveryAnswer::Recover};
+        windows << Startup::runRecoveryCheck(ask, recovery);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(windows.size(), 2);
+        window = qobject_cast<MainWindow*>(windows.last());
+        QCOMPARE(window->fileName(), dir.filePath("kept.hws"));
+        QCOMPARE(ModelTest::describe(*window->model()), ModelTest::describe(*kept));
+        QVERIFY(!QFileInfo::exists(copies.at(2)));
+        for (GMainWindow* opened : windows) {
+            static_cast<MainWindow*>(opened)->model()->setModified(false);
+            opened->close();
+        }
+    }
+
+    void recoveryQuestion_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<Startup::RecoveryAnswer>("answer");
+        QTest::newRow("recover") << QStringLiteral("Recover") << Startup::RecoveryAnswer::Recover;
+        QTest::newRow("discard") << QStringLiteral("Discard") << Startup::RecoveryAnswer::Discard;
+        QTest::newRow("later") << QStringLiteral("Later") << Startup::RecoveryAnswer::Later;
+        // Closing the question decides nothing.
+        QTest::newRow("escape") << QString() << Startup::RecoveryAnswer::Later;
+    }
+
+    void recoveryQuestion()
+    {
+        QFETCH(QString, button);
+        QFETCH(Startup::RecoveryAnswer, answer);
+        QString title, text;
+        TestSupport::ModalHandler handler([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box);
+            title = box->windowTitle();
+            text = box->text();
+            if (button.isEmpty()) {
+                QTest::keyClick(box, Qt::Key_Escape);
+                return;
+            }
+            const QList<QAbstractButton*> buttons = box->buttons();
+            for (QAbstractButton* candidate : buttons) {
+                if (candidate->text() == button)
+                    candidate->click();
+            }
+        });
+        const QDateTime written(QDate(2031, 3, 5), QTime(14, 7, 9), Qt::UTC);
+        QCOMPARE(Startup::askAboutRecovery(written), answer);
+        QVERIFY(handler.handled());
+        QCOMPARE(title, QStringLiteral("Recover Unsaved Work"));
+        QVERIFY2(text.startsWith("Recover unsaved work from ") && text.endsWith('?') && text.contains("2031")
+                     && text.contains(":07"),
+                 qPrintable(text));
+    }
+
+    void killedEditorsWorkIsRecovered()
+    {
+        // The editor and this test share data and settings directories of their own.
+        QTemporaryDir root;
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", root.filePath(QStringLiteral("data")).toLocal8Bit());
+        const auto restore = qScopeGuard([&]() { qputenv("XDG_DATA_HOME", dataHome); });
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("runtime")));
+        QFile::setPermissions(root.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString project = root.filePath(QStringLiteral("level one.hws"));
+        {
+            ElementListModel document;
+            ModelTest::addBody(document, ModelTest::makeImage(QDir(root.path()), "crate.png", 8, 6));
+            QVERIFY(document.save(project));
+        }
+        const QByteArray saved = ModelTest::readFile(project);
+
+        QProcess editor;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.filePath(QStringLiteral("runtime")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        editor.setProcessEnvironment(env);
+        editor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        editor.start(QStringLiteral(HWT_AUTOSAVE_CHILD), {project, QStringLiteral("renamed crate")});
+        // It prints its document once the copy is written.
+        QByteArray output;
+        QTRY_VERIFY_WITH_TIMEOUT((output += editor.readAllStandardOutput()).endsWith("\nend\n")
+                                     || editor.state() == QProcess::NotRunning, 60000);
+        QVERIFY2(output.startsWith("document\n") && output.endsWith("\nend\n"), output.constData());
+        const QString before = QString::fromUtf8(output.mid(9, output.size() - 9 - 5));
+        editor.kill();
+        QVERIFY(editor.waitForFinished(10000));
+        QCOMPARE(ModelTest::readFile(project), saved);
+
+        // The copy names no exporter known here, which is reported.
+        RecordingReporter recorder;
+        QList<QDateTime> asked;
+        const QList<GMainWindow*> windows = Startup::runRecoveryCheck([&](const QDateTime& written) {
+            asked << written;
+            return Startup::RecoveryAnswer::Recover;
+        });
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(qAbs(asked.first().secsTo(QDateTime::currentDateTimeUtc())) < 120);
+        QCOMPARE(windows.size(), 1);
+        auto* window = qobject_cast<MainWindow*>(windows.first());
+        QCOMPARE(ModelTest::describe(*window->model()), before);
+        QVERIFY(window->isModified() && window->isWindowModified());
+        QCOMPARE(window->fileName(), project);
+        QCOMPARE(QDir(RecoveryStore::defaultDirectory()).entryList(QDir::Files), QStringList());
+        window->model()->setModified(false);
+        window->close();
     }
 
     void updateCheckerAtStartupAndOnRequest()

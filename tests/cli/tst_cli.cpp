@@ -66,6 +66,11 @@ private slots:
         ModelTest::addBody(named, d.filePath("crate.png"));
         named.setExportFileName(d.filePath("named.txt"));
         QVERIFY(named.save(d.filePath("named.hws")));
+        // A project whose image is deleted after saving.
+        ElementListModel gone;
+        gone.setExporter(&names);
+        ModelTest::addBody(gone, ModelTest::makeImage(d, "gone/ghost.png", 6, 4));
+        QVERIFY(gone.save(d.filePath("gone.hws")) && QFile::remove(d.filePath("gone/ghost.png")));
         // Something to drop: a box, an ell on its foot and a ball, 32 pixels a metre.
         ElementListModel drop;
         drop.setExporter(&zeta);
@@ -187,6 +192,9 @@ private slots:
             {"$/numbered.txt:crate (3);crate (4);crate (5);"});
         row("publish, no output", {"publish", "$/new.hws"}, 2,
             "=hullwright-cli: $/new.hws has no export file name; give one with --output FILE\n");
+        row("dump, image deleted", {"dump", "$/gone.hws"}, 0, "",
+            {R"("name":["QString","ghost"],"size":["QSize",[6,4]])"});
+        row("publish, image deleted", {"publish", "$/gone.hws", "--output", "$/gone.txt"}, 0, "", {"$/gone.txt:ghost;"});
         row("publish to the project's export file", {"publish", "$/named.hws"}, 0, "", {"$/named.txt:crate;"});
         // Never another exporter's format in place of the project's own, unless asked for.
         row("publish, exporter not installed", {"publish", "$/lost.hws", "--output", "$/lost.txt"}, 2,

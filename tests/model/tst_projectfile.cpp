@@ -1,5 +1,6 @@
 #include "error.h"
 #include "exporterregistry.h"
+#include "imagecache.h"
 #include "modeltestsupport.h"
 
 #include <QTemporaryDir>
@@ -220,6 +221,85 @@ private slots:
         QVERIFY(!bare.exporter() && !bare.element(0)->exporter() && !bare.element(0)->value("isDynamic").isValid());
         bare.element(0)->setValue("isDynamic", true);
         QCOMPARE(bare.undoStack()->count(), 1);
+    }
+
+    // Opening a project reads its images' sizes from their headers and decodes nothing; a body's pixels are
+    // decoded when it is shown, list icons from reduced reads; a project whose images are gone still opens.
+    void imagesAreDecodedWhenShown()
+    {
+        QTemporaryDir images;
+        ElementListModel doc;
+        doc.setExporter(ExporterRegistry::instance().exporter("box"));
+        for (const char* name : {"a.png", "b.png", "c.png"})
+            doc.addFile(ModelTest::makeImage(images.path(), name, 30, 10));
+        QVERIFY(doc.save(images.filePath("three.hws")));
+        ImageCache::clear();
+        const int decodes = ImageCache::decodeCount();
+
+        ElementListModel reopened;
+        QVERIFY(reopened.load(images.filePath("three.hws")));
+        QCOMPARE(reopened.elementCount(), 3);
+        QCOMPARE(reopened.element(2)->size(), QSize(30, 10));
+        QVERIFY(reopened.element(2)->isImageValid());
+        QCOMPARE(ImageCache::decodeCount(), decodes);
+        // A view asks for the icons: they come from reduced reads, in the background.
+        const int iconDecodes = ImageCache::iconDecodeCount();
+        QSignalSpy iconChanged(&reopened, &QStandardItemModel::itemChanged);
+        for (int i = 0; i < 3; ++i)
+            reopened.index(i, 0).data(Qt::DecorationRole);
+        QTRY_COMPARE(iconChanged.count(), 3);
+        QCOMPARE(ImageCache::iconDecodeCount(), iconDecodes + 3);
+        QCOMPARE(reopened.element(1)->icon().size(), QSize(32, 32));
+        QCOMPARE(reopened.element(1)->icon().toImage().pixelColor(16, 16), QColor(200, 40, 40));
+        QCOMPARE(ImageCache::decodeCount(), decodes);
+        QCOMPARE(reopened.element(1)->pixmap().size(), QSize(30, 10));
+        QCOMPARE(ImageCache::decodeCount(), decodes + 1);
+        QCOMPARE(reopened.element(1)->pixmap().size(), QSize(30, 10));
+        QCOMPARE(ImageCache::decodeCount(), decodes + 1);
+
+        // Gone after saving: the bodies keep their names and sizes and show as broken.
+        for (const char* name : {"a.png", "b.png", "c.png"})
+            QVERIFY(QFile::remove(images.filePath(name)));
+        ImageCache::clear();
+        ElementListModel orphaned;
+        QVERIFY(orphaned.load(images.filePath("three.hws")));
+        QCOMPARE(orphaned.elementCount(), 3);
+        QCOMPARE(orphaned.element(0)->name(), "a");
+        QCOMPARE(orphaned.element(0)->size(), QSize(30, 10));
+        QVERIFY(!orphaned.element(0)->isImageValid() && orphaned.element(0)->pixmap().isNull());
+        QCOMPARE(orphaned.index(0, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    }
+
+    // Bodies shown one after another keep the decoded images within the budget; an image whose header reads but
+    // whose pixels do not turns its body red when it is shown.
+    void decodedImagesStayWithinTheBudget()
+    {
+        QTemporaryDir images;
+        ElementListModel doc;
+        for (int i = 0; i < 6; ++i)
+            doc.addFile(ModelTest::makeImage(images.path(), QStringLiteral("big%1.png").arg(i), 256, 256));
+        ImageCache::clear();
+        const int budget = ImageCache::budgetMegabytes();
+        ImageCache::setBudgetMegabytes(1);
+        const int decodes = ImageCache::decodeCount();
+        for (int round = 0; round < 2; ++round) {
+            for (Element* body : doc.elements()) {
+                QCOMPARE(body->pixmap().size(), QSize(256, 256));
+                QVERIFY2(ImageCache::usedKilobytes() <= 1024, qPrintable(QString::number(ImageCache::usedKilobytes())));
+            }
+        }
+        // 256 KB each: four fit, so each round decodes all six again.
+        QCOMPARE(ImageCache::decodeCount(), decodes + 12);
+        ImageCache::setBudgetMegabytes(budget);
+
+        QByteArray broken = ModelTest::readFile(images.filePath("big0.png"));
+        broken.truncate(broken.size() / 2);
+        QVERIFY(ModelTest::writeFile(images.filePath("broken.png"), broken));
+        Element* body = doc.addFile(images.filePath("broken.png"));
+        QVERIFY(body->isImageValid());
+        QCOMPARE(body->size(), QSize(256, 256));
+        QVERIFY(body->pixmap().isNull());
+        QVERIFY(!body->isImageValid());
     }
 
     void failedLoadsAndSaves()

@@ -9,6 +9,7 @@
 #include "gaction.h"
 #include "globalsettings.h"
 #include "gsettings.h"
+#include "imagecache.h"
 #include "imagedetails.h"
 #include "mainwindow.h"
 #include "outlinetracer.h"
@@ -236,12 +237,19 @@ private slots:
             addBody(saved, QLatin1String(name));
         QVERIFY(saved.save(path));
         auto window = makeWindow();
+        ImageCache::clear();
+        const int decodes = ImageCache::decodeCount();
         QVERIFY(window->loadFile(path));
         QVERIFY(window->model()->elementCount() == 3 && !window->isModified()
                 && window->model()->undoStack()->count() == 0);
-        // The first body in name order is shown, with the document's exporter.
+        // The first body in name order is shown, with the document's exporter; its image is the one decoded.
         QCOMPARE(window->currentElement()->name(), QStringLiteral("a"));
         QCOMPARE(window->exporter(), m_plain);
+        QCOMPARE(ImageCache::decodeCount(), decodes + 1);
+        // The list's icons arrive from the background as they are made.
+        for (const Element* body : window->model()->elements())
+            QTRY_VERIFY(!body->icon().isNull());
+        QCOMPARE(ImageCache::decodeCount(), decodes + 1);
 
         QFile broken(m_dir->filePath(QStringLiteral("broken.hws")));
         QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("this is not a project") > 0);
