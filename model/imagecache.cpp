@@ -71,7 +71,20 @@ QSet<QString>& pendingIcons()
     return pending;
 }
 
-// An icon of the image read at a reduced size, cropped as the list shows it.
+// The list icon of an image, cropped as the list shows it. A large image is
+// first thinned out by sampling, so that the icon costs next to nothing beside
+// the decode.
+QImage iconOf(const QImage& image)
+{
+    const QSize sampled = image.size().scaled(4 * iconSize, 4 * iconSize, Qt::KeepAspectRatioByExpanding);
+    const QImage small = sampled.width() < image.width() && sampled.height() < image.height()
+                             ? image.scaled(sampled, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                             : image;
+    return small.scaled(iconSize, iconSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation)
+        .copy(0, 0, iconSize, iconSize);
+}
+
+// The icon of the image read at a reduced size, on a worker thread.
 QImage readIcon(const QString& file)
 {
     QImageReader reader(file);
@@ -82,23 +95,8 @@ QImage readIcon(const QString& file)
     if (image.isNull())
         return image;
     image.setDevicePixelRatio(1);
-    if (image.width() != iconSize && image.height() != iconSize)
-        image = image.scaled(iconSize, iconSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-    return image.copy(0, 0, iconSize, iconSize);
+    return iconOf(image);
 }
-
-// The list icon of a decoded image. A large image is first thinned out by
-// sampling, so that the icon costs next to nothing beside the decode.
-QPixmap makeIcon(const QImage& image)
-{
-    const QSize sampled = image.size().scaled(4 * iconSize, 4 * iconSize, Qt::KeepAspectRatioByExpanding);
-    const QImage small = sampled.width() < image.width() && sampled.height() < image.height()
-                             ? image.scaled(sampled, Qt::IgnoreAspectRatio, Qt::FastTransformation)
-                             : image;
-    return QPixmap::fromImage(small.scaled(iconSize, iconSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation)
-                                  .copy(0, 0, iconSize, iconSize));
-}
-
 
 int batchDepth = 0;
 // Keys of the files examined during the current batch.
@@ -156,7 +154,7 @@ Entry load(const QString& file)
     const int costKb = int(qMax<qint64>(1, qint64(image.sizeInBytes()) / 1024));
     Entry entry;
     if (!image.isNull()) {
-        entry.icon = makeIcon(image);
+        entry.icon = QPixmap::fromImage(iconOf(image));
         icons().insert(key, entry.icon);
         entry.pixmap = QPixmap::fromImage(std::move(image));
     }

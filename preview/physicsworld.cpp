@@ -26,6 +26,15 @@ QPointF point(const b2Vec2& v)
     return QPointF(v.x, v.y);
 }
 
+bool contains(const b2Body* body, const b2Vec2& p)
+{
+    for (const b2Fixture* fixture = body->GetFixtureList(); fixture; fixture = fixture->GetNext()) {
+        if (fixture->TestPoint(p))
+            return true;
+    }
+    return false;
+}
+
 // The ground collides with everything, whatever a fixture's categories say:
 // only the game knows what its floors are made of, and a body falling out of
 // the preview would show nothing.
@@ -351,14 +360,9 @@ QVector<PhysicsWorld::Shape> PhysicsWorld::shapes(int body) const
 
 int PhysicsWorld::bodyAt(const QPointF& at) const
 {
-    const b2Vec2 p = vec(at);
-    for (std::size_t i = 0; i < d->bodies.size(); ++i) {
-        for (const b2Fixture* fixture = d->bodies[i]->GetFixtureList(); fixture; fixture = fixture->GetNext()) {
-            if (fixture->TestPoint(p))
-                return int(i);
-        }
-    }
-    return -1;
+    const auto hit = std::find_if(d->bodies.begin(), d->bodies.end(),
+                                  [p = vec(at)](const b2Body* body) { return contains(body, p); });
+    return hit == d->bodies.end() ? -1 : int(hit - d->bodies.begin());
 }
 
 void PhysicsWorld::throwBall(const QPointF& position, const QPointF& velocity)
@@ -402,15 +406,11 @@ bool PhysicsWorld::grab(const QPointF& at)
     release();
     const b2Vec2 p = vec(at);
     b2Body* grabbed = nullptr;
-    for (b2Body* body : d->bodies) {
-        for (const b2Fixture* fixture = body->GetFixtureList(); fixture && !grabbed; fixture = fixture->GetNext()) {
-            if (body->GetType() == b2_dynamicBody && fixture->TestPoint(p))
+    for (const std::vector<b2Body*>* list : {&d->bodies, &d->balls}) {
+        for (b2Body* body : *list) {
+            if (!grabbed && body->GetType() == b2_dynamicBody && contains(body, p))
                 grabbed = body;
         }
-    }
-    for (b2Body* ball : d->balls) {
-        if (!grabbed && ball->GetFixtureList()->TestPoint(p))
-            grabbed = ball;
     }
     if (!grabbed)
         return false;

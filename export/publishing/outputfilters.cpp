@@ -3,8 +3,6 @@
 #include <grantlee/safestring.h>
 #include <grantlee/util.h>
 
-#include <functional>
-
 namespace {
 QString text(const QVariant& input)
 {
@@ -21,11 +19,34 @@ QString unicodeEscape(QChar c)
     return QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
 }
 
-// The text in double quotes, with the escapes the formats share for quotes,
-// backslashes, line feeds, carriage returns and tabs; a character for which
-// `escape` gives text is written as that text.
-QVariant quoted(const QString& value, const std::function<QString(QChar)>& escape)
+// What each format writes for the characters beyond the shared escapes.
+QString jsonEscape(QChar c)
 {
+    if (c == QLatin1Char('\b'))
+        return QStringLiteral("\\b");
+    if (c == QLatin1Char('\f'))
+        return QStringLiteral("\\f");
+    // Other control characters, and the line separators some JavaScript
+    // parsers reject, as \u escapes.
+    return c.unicode() < 0x20 || c.unicode() == 0x2028 || c.unicode() == 0x2029 ? unicodeEscape(c) : QString();
+}
+
+// Lua strings are bytes: the UTF-8 of the file passes through; control
+// characters become three-digit decimal escapes.
+QString luaEscape(QChar c)
+{
+    return isControl(c) ? QStringLiteral("\\%1").arg(c.unicode(), 3, 10, QLatin1Char('0')) : QString();
+}
+
+QString godotEscape(QChar c)
+{
+    return isControl(c) ? unicodeEscape(c) : QString();
+}
+}
+
+QVariant QuotedStringFilter::doFilter(const QVariant& input, const QVariant& argument, bool) const
+{
+    const QString value = text(input) + text(argument);
     QString out;
     out.reserve(value.size() + 2);
     out += QLatin1Char('"');
@@ -47,26 +68,12 @@ QVariant quoted(const QString& value, const std::function<QString(QChar)>& escap
             out += QLatin1String("\\t");
             break;
         default:
-            const QString escaped = escape(c);
+            const QString escaped = m_escape(c);
             out += escaped.isEmpty() ? QString(c) : escaped;
         }
     }
     out += QLatin1Char('"');
     return QVariant::fromValue(Grantlee::markSafe(Grantlee::SafeString(out)));
-}
-}
-
-QVariant JsonStringFilter::doFilter(const QVariant& input, const QVariant&, bool) const
-{
-    return quoted(text(input), [](QChar c) {
-        if (c == QLatin1Char('\b'))
-            return QStringLiteral("\\b");
-        if (c == QLatin1Char('\f'))
-            return QStringLiteral("\\f");
-        // Other control characters, and the line separators some JavaScript
-        // parsers reject, as \u escapes.
-        return c.unicode() < 0x20 || c.unicode() == 0x2028 || c.unicode() == 0x2029 ? unicodeEscape(c) : QString();
-    });
 }
 
 QVariant XmlTextFilter::doFilter(const QVariant& input, const QVariant&, bool) const
@@ -106,20 +113,6 @@ QVariant XmlTextFilter::doFilter(const QVariant& input, const QVariant&, bool) c
     return QVariant::fromValue(Grantlee::markSafe(Grantlee::SafeString(out)));
 }
 
-QVariant LuaStringFilter::doFilter(const QVariant& input, const QVariant&, bool) const
-{
-    // Lua strings are bytes: the UTF-8 of the file passes through; control
-    // characters become three-digit decimal escapes.
-    return quoted(text(input), [](QChar c) {
-        return isControl(c) ? QStringLiteral("\\%1").arg(c.unicode(), 3, 10, QLatin1Char('0')) : QString();
-    });
-}
-
-QVariant GodotStringFilter::doFilter(const QVariant& input, const QVariant& argument, bool) const
-{
-    return quoted(text(input) + text(argument), [](QChar c) { return isControl(c) ? unicodeEscape(c) : QString(); });
-}
-
 QVariant NodeNameFilter::doFilter(const QVariant& input, const QVariant&, bool) const
 {
     QString name = text(input);
@@ -143,10 +136,10 @@ QVariant DivideFilter::doFilter(const QVariant& input, const QVariant& argument,
 QHash<QString, Grantlee::Filter*> OutputFilterLibrary::filters(const QString&)
 {
     return {
-        {QStringLiteral("jsonstring"), new JsonStringFilter},
+        {QStringLiteral("jsonstring"), new QuotedStringFilter(jsonEscape)},
         {QStringLiteral("xmltext"), new XmlTextFilter},
-        {QStringLiteral("luastring"), new LuaStringFilter},
-        {QStringLiteral("godotstring"), new GodotStringFilter},
+        {QStringLiteral("luastring"), new QuotedStringFilter(luaEscape)},
+        {QStringLiteral("godotstring"), new QuotedStringFilter(godotEscape)},
         {QStringLiteral("nodename"), new NodeNameFilter},
         {QStringLiteral("divide"), new DivideFilter},
     };

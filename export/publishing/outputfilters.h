@@ -5,33 +5,28 @@
 
 #include <QObject>
 
-// {{ text|jsonstring }}: the text as a complete JSON string literal, quotes included.
-class JsonStringFilter final : public Grantlee::Filter
+// {{ text|jsonstring }}, {{ text|luastring }}, {{ text|godotstring }}: the text
+// as a complete string literal of the format, quotes included. An argument is
+// appended to the text first ({{ name|godotstring:"/child" }}: a node path).
+class QuotedStringFilter final : public Grantlee::Filter
 {
 public:
+    // The escape of a character beyond the ones every format shares (quote,
+    // backslash, line feed, carriage return, tab); empty: the character itself.
+    using Escape = QString (*)(QChar c);
+    explicit QuotedStringFilter(Escape escape)
+        : m_escape(escape)
+    {
+    }
     QVariant doFilter(const QVariant& input, const QVariant& argument, bool autoescape) const override;
     bool isSafe() const override { return true; }
+
+private:
+    Escape m_escape;
 };
 
 // {{ text|xmltext }}: the text escaped for XML content and attribute values.
 class XmlTextFilter final : public Grantlee::Filter
-{
-public:
-    QVariant doFilter(const QVariant& input, const QVariant& argument, bool autoescape) const override;
-    bool isSafe() const override { return true; }
-};
-
-// {{ text|luastring }}: the text as a complete Lua string literal, quotes included.
-class LuaStringFilter final : public Grantlee::Filter
-{
-public:
-    QVariant doFilter(const QVariant& input, const QVariant& argument, bool autoescape) const override;
-    bool isSafe() const override { return true; }
-};
-
-// {{ text|godotstring }}: the text as a complete string of a Godot scene file, quotes included;
-// {{ text|godotstring:"/child" }} appends the argument first (a node path under a named node).
-class GodotStringFilter final : public Grantlee::Filter
 {
 public:
     QVariant doFilter(const QVariant& input, const QVariant& argument, bool autoescape) const override;
